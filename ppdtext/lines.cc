@@ -1,0 +1,136 @@
+// Searching the PPD text and finding the bounds of its lines and entries.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "ppdtext/ppdtext.h"
+
+namespace ppdtext {
+
+namespace {
+
+// Whether a line terminator ends just before `pos`. A CR directly followed by
+// LF does not end a line by itself: the pair is one terminator.
+bool terminatorEndsAt(std::string_view text, std::size_t pos) {
+  if (pos == 0) return false;
+  const auto byte = [&](std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+  };
+  switch (byte(pos - 1)) {
+    case '\n':
+      return true;
+    case '\r':
+      return pos == text.size() || text[pos] != '\n';
+    case 0x85:  // U+0085 is C2 85
+      return pos >= 2 && byte(pos - 2) == 0xC2;
+    case 0xA8:  // U+2028 is E2 80 A8, U+2029 is E2 80 A9
+    case 0xA9:
+      return pos >= 3 && byte(pos - 3) == 0xE2 && byte(pos - 2) == 0x80;
+    default:
+      return false;
+  }
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+std::size_t find(std::string_view text, std::string_view key, std::size_t from,
+                 std::size_t to) {
+  to = std::min(to, text.size());
+  if (from > to || key.size() > to - from) return npos;
+  if (key.empty()) return from;
+  const void* hit =
+      memmem(text.data() + from, to - from, key.data(), key.size());
+  return hit == nullptr
+             ? npos
+             : static_cast<std::size_t>(static_cast<const char*>(hit) -
+                                        text.data());
+}
+
+std::size_t terminatorLength(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return 0;
+  const std::string_view rest = text.substr(pos);
+  switch (static_cast<unsigned char>(rest[0])) {
+    case '\n':
+      return 1;
+    case '\r':
+      return rest.size() > 1 && rest[1] == '\n' ? 2 : 1;
+    case 0xC2:
+      return rest.starts_with("\xC2\x85") ? 2 : 0;
+    case 0xE2:
+      return rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")
+                 ? 3
+                 : 0;
+    default:
+      return 0;
+  }
+}
+
+LineBounds lineBounds(std::string_view text, std::size_t pos) {
+  std::size_t begin = pos;
+  while (begin > 0 && !terminatorEndsAt(text, begin)) --begin;
+  std::size_t contentsEnd = pos;
+  std::size_t length = 0;
+  while (contentsEnd < text.size() &&
+         (length = terminatorLength(text, contentsEnd)) == 0) {
+    ++contentsEnd;
+  }
+  return {begin, contentsEnd, contentsEnd + length};
+}
+
+std::size_t entryEnd(std::string_view text, const LineBounds& line) {
+  const std::string_view contents =
+      text.substr(line.begin, line.contentsEnd - line.begin);
+  const std::size_t colon = contents.find(':');
+  if (colon == npos) return line.end;
+  const std::string_view value = contents.substr(colon + 1);
+  if (std::count(value.begin(), value.end(), '"') % 2 == 0) return line.end;
+
+  // The value opens a quoted string: it runs on through the first later line
+  // that holds a double quote.
+  for (std::size_t next = line.end; next < text.size();) {
+    const LineBounds later = lineBounds(text, next);
+    if (find(text, "\"", later.begin, later.contentsEnd) != npos) {
+      if (later.end < text.size()) {
+        const LineBounds after = lineBounds(text, later.end);
+        std::string_view end =
+            text.substr(after.begin, after.contentsEnd - after.begin);
+        while (!end.empty() && isBlank(end.back())) end.remove_suffix(1);
+        if (end == "*End") return after.end;
+      }
+      return later.end;
+    }
+    next = later.end;
+  }
+  return line.end;  // never closed: not an entry the parser would accept
+}
+
+std::size_t findKeywordLine(std::string_view text, std::string_view key) {
+  const std::string needle = "*" + std::string(key);
+  for (std::size_t pos = find(text, needle); pos != npos;
+       pos = find(text, needle, pos + 1)) {
+    if (pos != 0 && !terminatorEndsAt(text, pos)) continue;
+    std::size_t after = pos + needle.size();
+    while (after < text.size() && isBlank(text[after])) ++after;
+    if (after < text.size() && text[after] == ':') return pos;
+  }
+  return npos;
+}
+
+void eraseRanges(std::string& text, std::span<const Range> ranges) {
+  if (ranges.empty()) return;
+  // Compact in place: every kept stretch moves towards the front.
+  std::size_t write = ranges.front().begin;
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const std::size_t keptBegin = ranges[i].end;
+    const std::size_t keptEnd =
+        i + 1 < ranges.size() ? ranges[i + 1].begin : text.size();
+    std::memmove(text.data() + write, text.data() + keptBegin,
+                 keptEnd - keptBegin);
+    write += keptEnd - keptBegin;
+  }
+  text.resize(write);
+}
+
+}  // namespace ppdtext

@@ -1,0 +1,123 @@
+// The PPD text and the line-oriented edits made on it.
+//
+// The text is the whole PPD file as UTF-8 bytes in a std::string. Every key
+// searched for is ASCII, so byte positions give the same matches that
+// character positions would, and an edit never splits a multi-byte character.
+// Nothing here knows about printers or regions: the edits take the text, a
+// main keyword without its asterisk and an option or value.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ppdtext {
+
+inline constexpr std::size_t npos = std::string_view::npos;
+
+/// First occurrence of `key` in `text` that starts at or after `from` and ends
+/// at or before `to`; literal and case-sensitive. Returns npos when there is
+/// none.
+std::size_t find(std::string_view text, std::string_view key,
+                 std::size_t from = 0, std::size_t to = npos);
+
+/// The line that holds a position. A terminator is LF, CR, CR LF (one
+/// terminator), U+0085, U+2028 or U+2029.
+struct LineBounds {
+  std::size_t begin;        ///< first byte of the line
+  std::size_t contentsEnd;  ///< first byte of its terminator, or text end
+  std::size_t end;          ///< just past its terminator, or text end
+};
+
+/// Bounds of the line holding `pos` (0 <= pos <= text.size()). `pos` must not
+/// stand inside a terminator; a position found by searching for a key that
+/// holds no terminator never does.
+LineBounds lineBounds(std::string_view text, std::size_t pos);
+
+/// Length of the terminator starting at `pos` (1, 2 or 3 bytes), or 0 when
+/// no terminator starts there.
+std::size_t terminatorLength(std::string_view text, std::size_t pos);
+
+/// End of the PPD entry that begins on `line`. An entry is one line, unless
+/// the line's value (what follows its first colon) holds an odd number of
+/// double quotes: then the quoted value runs on through the first later line
+/// that holds a double quote, and a `*End` line directly after that belongs
+/// to the entry too. When no later line closes the quote the entry is the
+/// line alone.
+///
+///   *PageSize Executive/Executive: "<<        } one entry
+///     /PageSize [522 756] >> setpagedevice"  }
+///   *End                                     }
+std::size_t entryEnd(std::string_view text, const LineBounds& line);
+
+/// Position of the first line that is `*key`'s own main-keyword line: it
+/// starts with "*", then `key`, then optional spaces or tabs, then ":".
+/// `*DefaultDuplexUnit:`, `*%*DefaultDuplex:` and `*StpDefaultDuplex:` are not
+/// lines of the key "DefaultDuplex". Returns npos when there is none.
+std::size_t findKeywordLine(std::string_view text, std::string_view key);
+
+/// A half-open byte range [begin, end).
+struct Range {
+  std::size_t begin;
+  std::size_t end;
+};
+
+/// Removes the given ranges, which must be sorted and must not overlap, in a
+/// single copy of the kept stretches.
+void eraseRanges(std::string& text, std::span<const Range> ranges);
+
+}  // namespace ppdtext
+
+// The edits. Each changes the text in place and leaves every byte it does not
+// mean to edit as it was.
+
+/// Deletes option `option` of main keyword `keyword` (for example "PageSize"
+/// and "B5"), whole entries with their terminators:
+///  - the main line: the first occurrence of `*K O/` or `*K O:`; when there is
+///    none, nothing at all is deleted for this keyword;
+///  - every translation line, one that holds `.K O/`;
+///  - for "PageSize" and "PageRegion" only, every line that holds
+///    "UIConstraints" and names `*K O` followed by a space, a tab, a double
+///    quote, the line's terminator or the end of the text.
+///
+///   *PageSize B6/JIS B6: "..."                      deleted
+///   *de.PageSize B6/JIS B6: ""                      deleted
+///   *PageSize B6.Fullbleed/JIS B6: "..."            kept
+///   *UIConstraints: *Duplex DuplexTumble *PageSize B6  deleted
+///   *DefaultPageSize: B6                            kept
+void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
+                                   std::string_view option);
+
+/// Deletes paper size `name` from "PageRegion", "PageSize", "PaperDimension"
+/// and "ImageableArea", in that order, each as QVCFStringDeleteKeywordOption
+/// does. A size that the PPD names as its default in a `*DefaultPageSize`,
+/// `*DefaultPageRegion`, `*DefaultPaperDimension` or `*DefaultImageableArea`
+/// line is not deleted at all, since the PPD would be left with a default
+/// that names no size.
+void QVCFStringDeletePaperSize(std::string& text, std::string_view name);
+
+/// Deletes every size of `names` in list order, as QVCFStringDeletePaperSize
+/// does; a name listed twice is processed twice, and empty names are skipped.
+void QVCFStringDeletePaperSizeArray(std::string& text,
+                                    std::span<const std::string_view> names);
+
+/// Sets the default choice of main keyword `keyword`: the first
+/// `*Default<keyword>:` line (with its entry, if it opens a quoted value that
+/// it does not close) becomes "*Default<keyword>: <value>" and one LF. When
+/// there is no such line and `keyword` holds no "QV", the same is tried once
+/// with "QV" + `keyword`. Nothing is added when neither line exists.
+///
+///   *DefaultDuplex: None\r\n   ->   *DefaultDuplex: DuplexNoTumble\n
+void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
+                             std::string_view value);
+
+/// Sets the quoted value of general-information keyword `keyword`: the first
+/// `*<keyword>:` line (with its entry) becomes `*<keyword>: "<value>"` and one
+/// LF. The value is written as given, unescaped. Nothing is added when the
+/// PPD has no such line.
+///
+///   *ISOCountryCode: "US"   ->   *ISOCountryCode: "FR"\n
+void QVCFStringChangeGeneralInformation(std::string& text,
+                                        std::string_view keyword,
+                                        std::string_view value);
