@@ -1,0 +1,135 @@
+// Loading a PPD file as text.
+#include <cups/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "cli/cli.h"
+
+namespace {
+
+// The read size and the step by which the buffer grows.
+constexpr std::size_t kChunk = 0xFFFF;
+
+struct FileCloser {
+  void operator()(cups_file_t* file) const { cupsFileClose(file); }
+};
+struct BufferFree {
+  void operator()(char* buffer) const { std::free(buffer); }
+};
+
+LoadResult failure(std::string reason) { return {{}, std::move(reason)}; }
+
+// libcups hands out what it could decompress of a cut-off gzip file and then
+// reports a plain end of file. A whole gzip file ends with the size of its
+// data modulo 2^32, which a truncated one almost never matches.
+bool gzipSizeMatches(int fd, std::size_t size) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  unsigned char tail[4];
+  if (info.st_size < 18 ||
+      pread(fd, tail, sizeof tail, info.st_size - 4) != sizeof tail) {
+    return false;
+  }
+  const std::uint32_t stored = tail[0] | tail[1] << 8 | tail[2] << 16 |
+                               static_cast<std::uint32_t>(tail[3]) << 24;
+  return stored == static_cast<std::uint32_t>(size);
+}
+
+}  // namespace
+
+std::size_t findInvalidUtf8(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    // Most of a PPD is ASCII: skip it eight bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;   // overlong
+      if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;   // overlong
+      if (c == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+      return i;  // a continuation byte, an overlong lead or past U+10FFFF
+    }
+    if (n - i < length || s[i + 1] < low || s[i + 1] > high) return i;
+    for (std::size_t k = 2; k < length; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return i;
+    }
+    i += length;
+  }
+  return std::string_view::npos;
+}
+
+LoadResult QVCFStringCreateWithPPDFile(const char* path) {
+  errno = 0;
+  std::unique_ptr<cups_file_t, FileCloser> file(cupsFileOpen(path, "r"));
+  if (!file) {
+    return failure(errno != 0 ? std::strerror(errno) : "cannot open file");
+  }
+
+  // Grow the buffer by one chunk at a time, zero-filling each chunk before
+  // reading into it, until a read delivers less than a whole chunk.
+  std::unique_ptr<char, BufferFree> buffer;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  for (;;) {
+    if (capacity > std::numeric_limits<std::size_t>::max() - kChunk ||
+        capacity + kChunk > std::string().max_size()) {
+      return failure("file too large to load");
+    }
+    char* grown = static_cast<char*>(std::realloc(buffer.get(), capacity + kChunk));
+    if (grown == nullptr) return failure("not enough memory to load the file");
+    buffer.release();
+    buffer.reset(grown);
+    std::memset(grown + capacity, 0, kChunk);
+    capacity += kChunk;
+
+    // libcups reports the end of the file and an error alike as -1; only
+    // errno tells them apart.
+    errno = 0;
+    const ssize_t got = cupsFileRead(file.get(), grown + size, kChunk);
+    if (got < 0 && errno != 0) return failure(std::strerror(errno));
+    if (got > 0) size += static_cast<std::size_t>(got);
+    if (got != static_cast<ssize_t>(kChunk)) break;
+  }
+
+  if (size == 0) return failure("file is empty");
+  if (cupsFileCompression(file.get()) != CUPS_FILE_NONE &&
+      !gzipSizeMatches(cupsFileNumber(file.get()), size)) {
+    return failure("compressed data is truncated or damaged");
+  }
+  const std::string_view bytes(buffer.get(), size);
+  if (const std::size_t nul = bytes.find('\0'); nul != bytes.npos) {
+    return failure("holds a NUL byte at offset " + std::to_string(nul) +
+                   "; a PPD file is text");
+  }
+  if (const std::size_t bad = findInvalidUtf8(bytes); bad != bytes.npos) {
+    return failure("not valid UTF-8 at offset " + std::to_string(bad));
+  }
+  return {std::string(bytes), {}};
+}

@@ -1,0 +1,59 @@
+// Helpers shared by the tests: PPD texts written inline, scratch files and
+// runs of the real binary.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fixture {
+
+/// The lines, each followed by `eol`.
+std::string lines(std::initializer_list<std::string_view> lines,
+                  std::string_view eol = "\n");
+
+/// A small PPD that libcups' parser accepts, with `body` after its header.
+std::string ppd(std::string_view body);
+
+std::string readFile(const std::filesystem::path& path);
+
+/// A scratch folder, removed with everything in it at the end of the test.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  /// Writes `contents` to `name` in the folder and returns its path.
+  std::filesystem::path write(std::string_view name,
+                              std::string_view contents) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct RunResult {
+  int status = -1;  ///< exit status, or -1 when the program did not exit
+  std::string out;
+  std::string err;
+};
+
+/// Runs `program` with `args` in an environment holding only PATH and `env`.
+/// Standard output goes to `stdoutPath` when given, else it is captured.
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+        const std::map<std::string, std::string>& env = {},
+        const std::string& stdoutPath = {});
+
+/// Runs ppdregion as `ppdregion NAME <ppd>` with the locale `lang` in LANG
+/// (none when empty).
+RunResult runTool(const std::filesystem::path& ppd, const std::string& lang = {});
+
+/// Whether cupstestppd passes the file.
+bool passesCupstestppd(const std::filesystem::path& ppd);
+
+}  // namespace fixture
