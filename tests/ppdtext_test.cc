@@ -1,0 +1,366 @@
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ppdtext/ppdtext.h"
+
+namespace {
+
+using fixture::lines;
+
+TEST(LineBounds, EveryTerminator) {
+  for (std::string_view eol :
+       {"\n", "\r", "\r\n", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
+    const std::string text = "ab" + std::string(eol) + "cde" +
+                             std::string(eol) + "f";
+    const std::size_t second = 2 + eol.size();
+    const ppdtext::LineBounds first = ppdtext::lineBounds(text, 1);
+    EXPECT_EQ(first.begin, 0u);
+    EXPECT_EQ(first.contentsEnd, 2u);
+    EXPECT_EQ(first.end, second);
+    for (std::size_t pos : {second, second + 2}) {
+      const ppdtext::LineBounds middle = ppdtext::lineBounds(text, pos);
+      EXPECT_EQ(middle.begin, second);
+      EXPECT_EQ(middle.contentsEnd, second + 3);
+      EXPECT_EQ(middle.end, second + 3 + eol.size());
+    }
+    // The last line has no terminator.
+    const ppdtext::LineBounds last = ppdtext::lineBounds(text, text.size() - 1);
+    EXPECT_EQ(last.begin, text.size() - 1);
+    EXPECT_EQ(last.contentsEnd, text.size());
+    EXPECT_EQ(last.end, text.size());
+  }
+}
+
+TEST(LineBounds, CrLfIsOneTerminatorButLfCrIsTwo) {
+  EXPECT_EQ(ppdtext::lineBounds("a\r\nb", 3).begin, 3u);
+  EXPECT_EQ(ppdtext::lineBounds("a\r\nb", 0).end, 3u);
+  // LF CR ends one line and then an empty one.
+  EXPECT_EQ(ppdtext::lineBounds("a\n\rb", 0).end, 2u);
+  EXPECT_EQ(ppdtext::lineBounds("a\n\rb", 3).begin, 3u);
+  // Bytes of other characters are not terminators.
+  EXPECT_EQ(ppdtext::lineBounds("\xC3\xA9\xE2\x80\xA6x", 5).begin, 0u);
+}
+
+TEST(Find, WithinRange) {
+  const std::string_view text = "*PageSize B5/ *PageSize B5/";
+  EXPECT_EQ(ppdtext::find(text, "B5/"), 10u);
+  EXPECT_EQ(ppdtext::find(text, "B5/", 11), 24u);
+  EXPECT_EQ(ppdtext::find(text, "B5/", 0, 12), ppdtext::npos);
+  EXPECT_EQ(ppdtext::find(text, "B5/", 0, 13), 10u);
+  EXPECT_EQ(ppdtext::find(text, "b5/"), ppdtext::npos);
+  EXPECT_EQ(ppdtext::find(text, "B5/", 40), ppdtext::npos);
+}
+
+TEST(EntryEnd, QuotedValuesSpanningLines) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t lines;  // how many lines the first entry holds
+  };
+  const Case cases[] = {
+      {"one line", lines({"*A B: \"x\"", "*C: \"y\""}), 1},
+      {"no colon", lines({"*A \"x", "\"", "*End"}), 1},
+      {"quote before the colon", lines({"*A \"B: x", "y\""}), 1},
+      {"code over lines", lines({"*A B: \"<<", "  /x 1 >>", "  y\"", "*C: z"}), 3},
+      {"with *End", lines({"*A B: \"<<", "  y\"", "*End", "*C: z"}), 3},
+      {"*End with blanks", lines({"*A B: \"<<", "y\"", "*End \t", "x"}), 3},
+      {"not *End", lines({"*A B: \"<<", "y\"", "*EndX", "x"}), 2},
+      {"never closed", lines({"*A B: \"<<", "*C: z", "*D: w"}), 1},
+      {"three quotes", lines({"*A B: \"a\" \"b", "c\"", "*D: w"}), 2},
+      {"CR line ends", "*A B: \"<<\r y\"\r*End\r*C: z\r", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::size_t expected = 0;
+    for (std::size_t i = 0; i < c.lines; ++i) {
+      expected = ppdtext::lineBounds(c.text, expected).end;
+    }
+    EXPECT_EQ(ppdtext::entryEnd(c.text, ppdtext::lineBounds(c.text, 0)),
+              expected);
+  }
+}
+
+TEST(FindKeywordLine, OnlyTheKeywordsOwnLine) {
+  struct Case {
+    std::string text;
+    std::size_t expected;
+  };
+  const Case cases[] = {
+      {"*DefaultDuplex: None\n", 0},
+      {"*DefaultDuplex \t: None\n", 0},
+      {"*DefaultDuplexUnit: X\n*DefaultDuplex: None\n", 22},
+      {"*%*DefaultDuplex: None\n*StpDefaultDuplex: None\n", ppdtext::npos},
+      {"x *DefaultDuplex: None\n", ppdtext::npos},
+      {"*DefaultDuplex None\n", ppdtext::npos},
+      {"*DefaultDuplex", ppdtext::npos},
+      {"a\r*DefaultDuplex: None", 2},
+      {"a\xE2\x80\xA8*DefaultDuplex: None", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ppdtext::findKeywordLine(c.text, "DefaultDuplex"), c.expected);
+  }
+}
+
+// Deletion ------------------------------------------------------------------
+
+struct EditCase {
+  const char* name;
+  std::string before;
+  std::string after;
+};
+
+void expectDeletion(const EditCase& c, std::string_view keyword,
+                    std::string_view option) {
+  SCOPED_TRACE(c.name);
+  std::string text = c.before;
+  if (keyword.empty()) {
+    QVCFStringDeletePaperSize(text, option);
+  } else {
+    QVCFStringDeleteKeywordOption(text, keyword, option);
+  }
+  EXPECT_EQ(text, c.after);
+}
+
+TEST(DeletePaperSize, WorkedExampleLeavesNothingOfEnvChou3) {
+  std::string text = lines({
+      "*PageSize EnvChou3/EnvChou3: \"...\"",
+      "*de.PageSize EnvChou3/EnvChou3: \"\"",
+      "*fr.PageSize EnvChou3/EnvChou3: \"\"",
+      "*UIConstraints: *PageSize EnvChou3 *Duplex DuplexNoTumble",
+      "*UIConstraints: *Duplex DuplexNoTumble *PageSize EnvChou3",
+      "*cupsUIConstraints env: \"*Duplex DuplexNoTumble *PageSize EnvChou3\"",
+      "*PaperDimension EnvChou3/EnvChou3: \"...\"",
+      "*ImageableArea EnvChou3/EnvChou3: \"...\"",
+  });
+  QVCFStringDeletePaperSize(text, "EnvChou3");
+  EXPECT_EQ(text, "");
+}
+
+TEST(DeleteKeywordOption, PageSizeLines) {
+  const EditCase cases[] = {
+      {"main line without translation text",
+       lines({"*A: 1", "*PageSize B5: \"x\"", "*de.PageSize B5/B5: \"\"", "*B: 2"}),
+       lines({"*A: 1", "*B: 2"})},
+      {"only the first main line",
+       lines({"*PageSize B5/B5: \"1\"", "*PageSize B5/B5: \"2\""}),
+       lines({"*PageSize B5/B5: \"2\""})},
+      {"no main line: translations and constraints stay",
+       lines({"*de.PageSize B5/B5: \"\"", "*UIConstraints: *PageSize B5 *A B"}),
+       lines({"*de.PageSize B5/B5: \"\"", "*UIConstraints: *PageSize B5 *A B"})},
+      {"consecutive translation lines",
+       lines({"*PageSize B5/B5: \"\"", "*de.PageSize B5/B5: \"\"",
+              "*fr.PageSize B5/B5: \"\"", "*ja.PageSize B5/B5: \"\"", "*X: 1"}),
+       lines({"*X: 1"})},
+      {"translation as last line with terminator",
+       lines({"*PageSize B5/B5: \"\"", "*X: 1", "*de.PageSize B5/B5: \"\""}),
+       lines({"*X: 1"})},
+      {"translation as last line without terminator",
+       lines({"*PageSize B5/B5: \"\"", "*X: 1"}) + "*de.PageSize B5/B5: \"\"",
+       lines({"*X: 1"})},
+      {"OpenUI, CloseUI and the default stay",
+       lines({"*OpenUI *PageSize/Size: PickOne", "*DefaultPageSize: A4",
+              "*PageSize B5/B5: \"\"", "*PageSize A4/A4: \"\"",
+              "*CloseUI: *PageSize"}),
+       lines({"*OpenUI *PageSize/Size: PickOne", "*DefaultPageSize: A4",
+              "*PageSize A4/A4: \"\"", "*CloseUI: *PageSize"})},
+      {"multi-line main entry with *End",
+       lines({"*PageSize B5/B5: \"<<", "  /PageSize [516 729] >> setpagedevice\"",
+              "*End", "*PageSize A4/A4: \"\""}),
+       lines({"*PageSize A4/A4: \"\""})},
+      {"multi-line translation entry",
+       lines({"*PageSize B5/B5: \"\"", "*de.PageSize B5/B5: \"a", "b\"",
+              "*X: 1"}),
+       lines({"*X: 1"})},
+  };
+  for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
+}
+
+TEST(DeleteKeywordOption, LongerOptionNamesStay) {
+  const std::string others = lines(
+      {"*PageSize Postcard.Fullbleed/P: \"\"", "*de.PageSize Postcard.Fullbleed/P: \"\"",
+       "*PageSize PostcardX/P: \"\"",
+       "*UIConstraints: *PageSize Postcard.Fullbleed *A B",
+       "*UIConstraints: *PageSize PostcardX *A B",
+       "*UIConstraints: *A B *PageSize Postcard.Fullbleed"});
+  const EditCase c = {"Postcard", lines({"*PageSize Postcard/P: \"\""}) + others,
+                      others};
+  expectDeletion(c, "PageSize", "Postcard");
+}
+
+TEST(DeleteKeywordOption, ConstraintLines) {
+  const std::string main = lines({"*PageSize B5/B5: \"\""});
+  const EditCase cases[] = {
+      {"option first", main + lines({"*UIConstraints: *PageSize B5 *Duplex X"}), ""},
+      {"option last", main + lines({"*UIConstraints: *Duplex X *PageSize B5"}), ""},
+      {"option last, no terminator",
+       main + "*UIConstraints: *Duplex X *PageSize B5", ""},
+      {"option last, CR LF", main + "*UIConstraints: *Duplex X *PageSize B5\r\n", ""},
+      {"option last, U+2028",
+       main + "*UIConstraints: *Duplex X *PageSize B5\xE2\x80\xA8*X: 1\n",
+       "*X: 1\n"},
+      {"tab separated", main + lines({"*UIConstraints: *PageSize B5\t\t*MediaType OHP"}),
+       ""},
+      {"quoted, in the middle",
+       main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5 *C D\""}), ""},
+      {"quoted, last", main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5\""}),
+       ""},
+      {"NonUIConstraints", main + lines({"*NonUIConstraints: *PageSize B5 *A B"}), ""},
+      {"no marker: the line stays",
+       main + lines({"*Foo: *PageSize B5 *Duplex X", "*UIConstraints: *PageSize B5 *A B"}),
+       lines({"*Foo: *PageSize B5 *Duplex X"})},
+      {"second mention on the line names the option",
+       main + lines({"*UIConstraints: *PageSize B5X *A B *PageSize B5"}), ""},
+      {"multi-line constraint entry",
+       main + lines({"*cupsUIConstraints c: \"*PageSize B5", "*Duplex X\"", "*Y: 1"}),
+       lines({"*Y: 1"})},
+      {"other keyword", main + lines({"*UIConstraints: *PageRegion B5 *A B"}),
+       lines({"*UIConstraints: *PageRegion B5 *A B"})},
+  };
+  for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
+}
+
+TEST(DeleteKeywordOption, ConstraintsOnlyForPageSizeAndPageRegion) {
+  for (std::string_view keyword :
+       {"PaperDimension", "ImageableArea", "InputSlot", "pagesize"}) {
+    SCOPED_TRACE(keyword);
+    std::string text = "*" + std::string(keyword) + " B5/B5: \"\"\n";
+    const std::string constraint = "*UIConstraints: *" + std::string(keyword) +
+                                   " B5 *A B\n";
+    text += constraint;
+    QVCFStringDeleteKeywordOption(text, keyword, "B5");
+    EXPECT_EQ(text, constraint);
+  }
+  std::string text = lines({"*PageRegion B5/B5: \"\"",
+                            "*UIConstraints: *A B *PageRegion B5"});
+  QVCFStringDeleteKeywordOption(text, "PageRegion", "B5");
+  EXPECT_EQ(text, "");
+}
+
+TEST(DeletePaperSize, DefaultSizeIsKept) {
+  const std::string body = lines({"*PageSize Postcard/P: \"\"", "*PageSize B5/B5: \"\"",
+                                  "*ImageableArea Postcard/P: \"\""});
+  const EditCase cases[] = {
+      {"DefaultPageSize", "*DefaultPageSize: Postcard\n" + body,
+       "*DefaultPageSize: Postcard\n" + body},
+      {"blanks around", "*DefaultImageableArea \t:  Postcard \t\r\n" + body,
+       "*DefaultImageableArea \t:  Postcard \t\r\n" + body},
+      {"DefaultPaperDimension", body + "*DefaultPaperDimension: Postcard",
+       body + "*DefaultPaperDimension: Postcard"},
+      {"another default", "*DefaultPageSize: Postcard.Fullbleed\n" + body,
+       "*DefaultPageSize: Postcard.Fullbleed\n" +
+           lines({"*PageSize B5/B5: \"\""})},
+      {"commented out", "*%*DefaultPageSize: Postcard\n" + body,
+       "*%*DefaultPageSize: Postcard\n" + lines({"*PageSize B5/B5: \"\""})},
+      {"other keyword", "*DefaultMediaType: Postcard\n" + body,
+       "*DefaultMediaType: Postcard\n" + lines({"*PageSize B5/B5: \"\""})},
+  };
+  for (const EditCase& c : cases) expectDeletion(c, "", "Postcard");
+}
+
+TEST(DeletePaperSizeArray, KeywordsNamesAndLineEnds) {
+  const auto sample = [](std::string_view eol) {
+    return lines({"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
+                  "*PageSize B6/B6: \"b\"", "*fr.PageSize B6/B6: \"\"",
+                  "*PageRegion B6/B6: \"b\"", "*UIConstraints: *A B *PageRegion B6",
+                  "*PaperDimension B6/B6: \"363 516\"",
+                  "*ImageableArea B6/B6: \"0 0 363 516\"",
+                  "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
+                 eol);
+  };
+  const auto expected = [](std::string_view eol) {
+    return lines({"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
+                  "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
+                 eol);
+  };
+  for (std::string_view eol : {"\n", "\r\n", "\r", "\xE2\x80\xA8", "\xC2\x85"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
+    std::string text = sample(eol);
+    constexpr std::string_view names[] = {"B6", "Letter", "", "B6"};
+    QVCFStringDeletePaperSizeArray(text, names);
+    EXPECT_EQ(text, expected(eol));
+  }
+  std::string text = sample("\n");
+  QVCFStringDeletePaperSizeArray(text, {});
+  EXPECT_EQ(text, sample("\n"));
+}
+
+TEST(DeletePaperSizeArray, NameListedTwiceIsProcessedTwice) {
+  std::string text = lines({"*PageSize B6/B6: \"1\"", "*PageSize B6/B6: \"2\"",
+                            "*PageSize B6/B6: \"3\""});
+  constexpr std::string_view names[] = {"B6", "B6"};
+  QVCFStringDeletePaperSizeArray(text, names);
+  EXPECT_EQ(text, lines({"*PageSize B6/B6: \"3\""}));
+}
+
+// Rewrites ------------------------------------------------------------------
+
+TEST(ChangeDefault, Rewrites) {
+  const EditCase cases[] = {
+      {"worked example", "*DefaultDuplex: None\r\n*ISOCountryCode: \"JP\"\r\n",
+       "*DefaultDuplex: DuplexNoTumble\n*ISOCountryCode: \"JP\"\r\n"},
+      {"only the first line",
+       lines({"*DefaultDuplex: None", "*DefaultDuplex: DuplexTumble"}),
+       lines({"*DefaultDuplex: DuplexNoTumble", "*DefaultDuplex: DuplexTumble"})},
+      {"look-alike lines above stay",
+       lines({"*DefaultDuplexUnit: NotInstalled", "*%*DefaultDuplex: None",
+              "*StpDefaultDuplex: None", "*DefaultDuplex: None"}),
+       lines({"*DefaultDuplexUnit: NotInstalled", "*%*DefaultDuplex: None",
+              "*StpDefaultDuplex: None", "*DefaultDuplex: DuplexNoTumble"})},
+      {"vendor-prefixed retry", lines({"*A: 1", "*DefaultQVDuplex: None", "*B: 2"}),
+       lines({"*A: 1", "*DefaultQVDuplex: DuplexNoTumble", "*B: 2"})},
+      {"standard line preferred",
+       lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"}),
+       lines({"*DefaultQVDuplex: None", "*DefaultDuplex: DuplexNoTumble"})},
+      {"absent: nothing added", lines({"*DefaultDuplexUnit: X", "*A: 1"}),
+       lines({"*DefaultDuplexUnit: X", "*A: 1"})},
+      {"unterminated last line", "*A: 1\n*DefaultDuplex: None",
+       "*A: 1\n*DefaultDuplex: DuplexNoTumble\n"},
+      {"quoted value over lines", lines({"*DefaultDuplex: \"a", "b\"", "*End", "*C: 1"}),
+       lines({"*DefaultDuplex: DuplexNoTumble", "*C: 1"})},
+  };
+  for (const EditCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = c.before;
+    QVCFStringChangeDefault(text, "Duplex", "DuplexNoTumble");
+    EXPECT_EQ(text, c.after);
+  }
+}
+
+TEST(ChangeDefault, NoRetryForKeywordHoldingQV) {
+  for (std::string_view keyword : {"QVDuplex", "DuQVplex"}) {
+    SCOPED_TRACE(keyword);
+    std::string text = lines({"*DefaultQV" + std::string(keyword) + ": None"});
+    const std::string before = text;
+    QVCFStringChangeDefault(text, keyword, "X");
+    EXPECT_EQ(text, before);
+  }
+}
+
+TEST(ChangeGeneralInformation, Rewrites) {
+  const EditCase cases[] = {
+      {"quoted value", lines({"*A: 1", "*ISOCountryCode: \"US\"", "*B: 2"}),
+       lines({"*A: 1", "*ISOCountryCode: \"FR\"", "*B: 2"})},
+      {"CR ends", "*ISOCountryCode: \"US\"\r*B: 2\r", "*ISOCountryCode: \"FR\"\n*B: 2\r"},
+      {"comment and longer keyword stay",
+       lines({"*% *ISOCountryCode: \"US\"", "*ISOCountryCodes: \"US\"",
+              "*ISOCountryCode: \"US\""}),
+       lines({"*% *ISOCountryCode: \"US\"", "*ISOCountryCodes: \"US\"",
+              "*ISOCountryCode: \"FR\""})},
+      {"absent: nothing added", lines({"*A: 1"}), lines({"*A: 1"})},
+      {"no QV retry", lines({"*QVISOCountryCode: \"US\""}),
+       lines({"*QVISOCountryCode: \"US\""})},
+  };
+  for (const EditCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = c.before;
+    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", "FR");
+    EXPECT_EQ(text, c.after);
+  }
+  std::string text = "*ISOCountryCode: \"US\"";
+  QVCFStringChangeGeneralInformation(text, "ISOCountryCode", "a\"b");
+  EXPECT_EQ(text, "*ISOCountryCode: \"a\"b\"\n");
+}
+
+}  // namespace
