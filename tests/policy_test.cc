@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fixture.h"
+#include "policy/policy.h"
+
+namespace {
+
+using fixture::lines;
+using Names = std::vector<std::string_view>;
+
+TEST(DetermineModel, FromColorDeviceAndModelNumber) {
+  struct Case {
+    const char* body;
+    PrinterKind kind;
+    int modelNumber;
+    int status;
+  };
+  const Case cases[] = {
+      {"*ColorDevice: True\n*cupsModelNumber: 9\n", PrinterKind::ColorLaser, 9, -1},
+      {"*ColorDevice: False\n*cupsModelNumber: 12\n", PrinterKind::MonoLaser, 12, -1},
+      {"*cupsModelNumber: 13\n", PrinterKind::MonoLaser, 13, -1},
+      {"*ColorDevice: True\n", PrinterKind::ColorLaser, 0, -1},
+      {"*ColorDevice: True\n*cupsModelNumber: -3\n", PrinterKind::ColorLaser, -3, -1},
+      {"*ColorDevice: True\n*cupsModelNumber: 9\n*cupsCommands: \"Clean\"\n",
+       PrinterKind::ColorLaser, 9, 1},
+      {"*cupsCommands: \"Clean PrintSelfTestPage\"\n", PrinterKind::MonoLaser, 0, 1},
+  };
+  fixture::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    const PpdHandle ppd = openPpd(dir.write("p.ppd", fixture::ppd(c.body)).c_str());
+    ASSERT_TRUE(ppd);
+    gModelInfo = {static_cast<PrinterKind>(-1), -1};
+    EXPECT_EQ(determineModel(ppd.get()), c.status);
+    EXPECT_EQ(gModelInfo.kind, c.kind);
+    EXPECT_EQ(gModelInfo.modelNumber, c.modelNumber);
+  }
+  gModelInfo = {PrinterKind::ColorLaser, 5};
+  EXPECT_EQ(determineModel(nullptr), -1);
+  EXPECT_EQ(gModelInfo.modelNumber, 5);
+}
+
+// The removal lists, written out in full as the tables give them.
+const Names kJapan = {"Executive", "210x270mm", "195x270mm", "184x260mm",
+                      "197x273mm", "ISOB5", "3x5", "FanFoldGermanLegal", "Env10",
+                      "EnvDL", "EnvC5", "EnvMonarch", "EnvPRC5Rotated"};
+const Names kColorCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3"};
+const Names kColorTW = {"195x270mm", "184x260mm", "197x273mm",
+                        "Postcard", "EnvYou4", "EnvChou3"};
+const Names kColorKR = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
+                        "Postcard", "EnvYou4", "EnvChou3"};
+const Names kColorKR8 = {"210x270mm", "195x270mm", "184x260mm",
+                         "197x273mm", "Postcard", "EnvYou4",
+                         "EnvChou3", "B6", "B5"};
+const Names kColorOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
+                           "B6", "Postcard", "EnvYou4", "EnvChou3"};
+const Names kColorOther8 = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
+                            "B6", "Postcard", "EnvYou4", "EnvChou3", "B6", "B5"};
+const Names kMonoCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3", "EnvChou4"};
+const Names kMonoCN12 = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3",
+                         "EnvChou4", "3x5"};
+const Names kMonoTW = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
+                       "EnvYou4", "EnvChou3", "EnvChou4"};
+const Names kMonoTW12 = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
+                         "EnvYou4", "EnvChou3", "EnvChou4", "3x5"};
+const Names kMonoOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
+                          "B5", "B6", "Postcard", "EnvYou4", "EnvChou3",
+                          "EnvChou4"};
+
+TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
+  const int models[] = {-1, 0, 7, 8, 11, 12, 13, 14};
+  struct Row {
+    const char* country;
+    // The list for each of the model numbers above.
+    const Names* lists[8];
+  };
+  const Row colour[] = {
+      {"JP", {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan}},
+      {"CN", {&kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN,
+              &kColorCN, &kColorCN}},
+      {"TW", {&kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW,
+              &kColorTW, &kColorTW}},
+      {"KR", {&kColorKR, &kColorKR, &kColorKR, &kColorKR8, &kColorKR8, &kColorKR8,
+              &kColorKR8, &kColorKR8}},
+      {"HK", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
+              &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
+      {"", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
+            &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
+      {"jp", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
+              &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
+  };
+  const Row mono[] = {
+      {"JP", {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan}},
+      {"CN", {&kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN12,
+              &kMonoCN12, &kMonoCN}},
+      {"TW", {&kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW12,
+              &kMonoTW12, &kMonoTW}},
+      {"KR", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+              &kMonoOther, &kMonoOther, &kMonoOther}},
+      {"", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+            &kMonoOther, &kMonoOther, &kMonoOther}},
+      {"cn", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+              &kMonoOther, &kMonoOther, &kMonoOther}},
+  };
+  const auto check = [&](PrinterKind kind, std::span<const Row> rows) {
+    for (const Row& row : rows) {
+      for (std::size_t i = 0; i < std::size(models); ++i) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " "
+                                          << row.country << " " << models[i]);
+        const auto got = paperSizesToRemove(kind, models[i], row.country);
+        EXPECT_EQ(Names(got.begin(), got.end()), *row.lists[i]);
+      }
+    }
+  };
+  check(PrinterKind::ColorLaser, colour);
+  check(PrinterKind::MonoLaser, mono);
+}
+
+TEST(RemoveRegionalPaperSizes, B6ListedTwiceGoesOnce) {
+  std::string text = lines({"*PageSize A4/A4: \"\"", "*PageSize B6/B6: \"\"",
+                            "*PageSize B5/B5: \"\"", "*PageSize Letter/L: \"\""});
+  removeRegionalPaperSizes(text, PrinterKind::ColorLaser, 8, "HK");
+  EXPECT_EQ(text, lines({"*PageSize A4/A4: \"\"", "*PageSize Letter/L: \"\""}));
+}
+
+TEST(CountryRules, Predicates) {
+  for (std::string_view country : {"FR", "DE", "GB", "LI", "TR", "CY"}) {
+    EXPECT_TRUE(shouldChangeDuplexDefault(country)) << country;
+  }
+  for (std::string_view country : {"US", "JP", "CN", "", "de", "DEU", "D"}) {
+    EXPECT_FALSE(shouldChangeDuplexDefault(country)) << country;
+  }
+  EXPECT_FALSE(shouldChangeDuplexDefaultEnergyStar("CN"));
+  for (std::string_view country : {"", "cn", "US", "JP"}) {
+    EXPECT_TRUE(shouldChangeDuplexDefaultEnergyStar(country)) << country;
+  }
+
+  std::optional<std::string_view> out = "unchanged";
+  EXPECT_FALSE(shouldChangeDefaultCountryCode(nullptr, "JP", out));
+  EXPECT_EQ(out, "unchanged");
+  for (std::string_view country : {"FR", "", "jp"}) {
+    out.reset();
+    EXPECT_TRUE(shouldChangeDefaultCountryCode(nullptr, country, out));
+    EXPECT_EQ(out, country);
+  }
+}
+
+TEST(CountryRules, DuplexAndCountryCodeByPrinterAndCountry) {
+  const char* countries[] = {"DE", "FR", "US", "JP", "CN", "", "de", "DEU"};
+  struct Row {
+    PrinterKind kind;
+    int model;
+    const char* duplex;  // per country above: y when DuplexNoTumble is set
+  };
+  const Row rows[] = {
+      {PrinterKind::ColorLaser, -1, "nnnnnnnn"},
+      {PrinterKind::ColorLaser, 8, "nnnnnnnn"},
+      {PrinterKind::ColorLaser, 9, "yynnnnnn"},
+      {PrinterKind::ColorLaser, 11, "yynnnnnn"},
+      {PrinterKind::ColorLaser, 12, "yynnnnnn"},
+      {PrinterKind::ColorLaser, 13, "yynnnnnn"},
+      {PrinterKind::ColorLaser, 14, "yynnnnnn"},
+      {PrinterKind::ColorLaser, 40, "yynnnnnn"},
+      {PrinterKind::MonoLaser, -1, "nnnnnnnn"},
+      {PrinterKind::MonoLaser, 8, "nnnnnnnn"},
+      {PrinterKind::MonoLaser, 9, "nnnnnnnn"},
+      {PrinterKind::MonoLaser, 11, "nnnnnnnn"},
+      {PrinterKind::MonoLaser, 12, "yyyynyyy"},
+      {PrinterKind::MonoLaser, 13, "yyyynyyy"},
+      {PrinterKind::MonoLaser, 14, "nnnnnnnn"},
+      {PrinterKind::MonoLaser, 40, "nnnnnnnn"},
+  };
+  const std::string before =
+      lines({"*DefaultDuplex: None", "*ISOCountryCode: \"US\""});
+  for (const Row& row : rows) {
+    for (std::size_t i = 0; i < std::size(countries); ++i) {
+      const std::string_view country = countries[i];
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(row.kind) << " "
+                                        << row.model << " '" << country << "'");
+      std::string text = before;
+      applyDuplexRule(text, row.kind, row.model, country);
+      applyCountryCodeRule(text, nullptr, country);
+      const std::string duplex = row.duplex[i] == 'y'
+                                     ? "*DefaultDuplex: DuplexNoTumble\n"
+                                     : "*DefaultDuplex: None\n";
+      const std::string code =
+          country == "JP" ? "*ISOCountryCode: \"US\"\n"
+                          : "*ISOCountryCode: \"" + std::string(country) + "\"\n";
+      EXPECT_EQ(text, duplex + code);
+    }
+  }
+}
+
+}  // namespace
