@@ -79,13 +79,17 @@ LineBounds lineBounds(std::string_view text, std::size_t pos) {
   return {begin, contentsEnd, contentsEnd + length};
 }
 
-std::size_t entryEnd(std::string_view text, const LineBounds& line) {
+bool opensQuotedValue(std::string_view text, const LineBounds& line) {
   const std::string_view contents =
       text.substr(line.begin, line.contentsEnd - line.begin);
   const std::size_t colon = contents.find(':');
-  if (colon == npos) return line.end;
+  if (colon == npos) return false;
   const std::string_view value = contents.substr(colon + 1);
-  if (std::count(value.begin(), value.end(), '"') % 2 == 0) return line.end;
+  return std::count(value.begin(), value.end(), '"') % 2 != 0;
+}
+
+std::size_t entryEnd(std::string_view text, const LineBounds& line) {
+  if (!opensQuotedValue(text, line)) return line.end;
 
   // The value opens a quoted string: it runs on through the first later line
   // that holds a double quote.

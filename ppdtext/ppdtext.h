@@ -39,6 +39,10 @@ LineBounds lineBounds(std::string_view text, std::size_t pos);
 /// no terminator starts there.
 std::size_t terminatorLength(std::string_view text, std::size_t pos);
 
+/// Whether the line's value (what follows its first colon) holds an odd
+/// number of double quotes: it opens a quoted value that it does not close.
+bool opensQuotedValue(std::string_view text, const LineBounds& line);
+
 /// End of the PPD entry that begins on `line`. An entry is one line, unless
 /// the line's value (what follows its first colon) holds an odd number of
 /// double quotes: then the quoted value runs on through the first later line
