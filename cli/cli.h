@@ -29,10 +29,16 @@ LoadResult QVCFStringCreateWithPPDFile(const char* path);
 /// nothing above U+10FFFF. Returns the offset of the first bad byte, or npos.
 std::size_t findInvalidUtf8(std::string_view bytes);
 
-/// Writes the text and one LF to standard output in one write, then flushes
-/// and closes it. Writes nothing for an empty text. Returns 0, or the errno
-/// of the failed write.
+/// Writes `bytes` to standard output, then flushes and closes it. Returns 0,
+/// or the errno of the failed write.
+int writeToStdout(std::string_view bytes);
+
+/// Writes the text and one LF to standard output in one write, as
+/// writeToStdout does. Writes nothing for an empty text.
 int CFStringOutputPPD(std::string& text);
+
+/// Reports a failed write to standard output on standard error.
+void printWriteError(int error);
 
 /// The country of a locale name such as "fr_FR.UTF-8": the territory after
 /// the first "_", up to a "." or "@", in upper case when it is exactly two

@@ -6,22 +6,31 @@
 #include "cli/cli.h"
 #include "policy/policy.h"
 
-int CFStringOutputPPD(std::string& text) {
-  if (text.empty()) return 0;
-  text.push_back('\n');
+int writeToStdout(std::string_view bytes) {
   // A full disk may only show when the buffered rest is flushed or the
   // stream closed; neither may go unchecked.
   errno = 0;
   const bool written =
-      std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+      std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
       std::fflush(stdout) == 0;
   const int writeError = errno;
   const bool closed = std::fclose(stdout) == 0;
   const int closeError = errno;
-  text.pop_back();
   if (written && closed) return 0;
   const int error = written ? closeError : writeError;
   return error != 0 ? error : EIO;
+}
+
+int CFStringOutputPPD(std::string& text) {
+  if (text.empty()) return 0;
+  text.push_back('\n');  // so that text and LF go out in one write
+  const int error = writeToStdout(text);
+  text.pop_back();
+  return error;
+}
+
+void printWriteError(int error) {
+  std::fprintf(stderr, "ppdregion: standard output: %s\n", std::strerror(error));
 }
 
 void adaptPpdText(std::string& text, const char* path,
@@ -43,8 +52,7 @@ ExitStatus setupPPD(const char* path) {
   }
   adaptPpdText(loaded.text, path, countryFromEnvironment());
   if (const int error = CFStringOutputPPD(loaded.text); error != 0) {
-    std::fprintf(stderr, "ppdregion: standard output: %s\n",
-                 std::strerror(error));
+    printWriteError(error);
     return kExitFailure;
   }
   return kExitSuccess;

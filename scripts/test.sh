@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need "${BUILD_PACKAGES[@]}" clang cups-client gzip
+need "${BUILD_PACKAGES[@]}" clang cups-client gzip groff-base man-db dpkg-dev file
 
 # clang with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as
 # errors: the unit and end-to-end tests must pass there too.

@@ -1,0 +1,67 @@
+# Installing ppdregion and packaging it as a Debian package.
+#
+#   cmake --install build --prefix /usr/local    # bin/ppdregion and its manual
+#   cpack -G DEB --config build/CPackConfig.cmake  # ppdregion_<version>_<arch>.deb
+#
+# Included from the top-level CMakeLists.txt once the program target exists.
+include(GNUInstallDirs)
+
+install(TARGETS ppdregion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The manual page is installed compressed, as Debian's policy wants it:
+# gzip -9n leaves out the name and time stamp, so the file is the same in
+# every build. gzip is part of every Debian system.
+find_program(PPDREGION_GZIP gzip REQUIRED)
+set(PPDREGION_MAN_SOURCE ${PROJECT_SOURCE_DIR}/man/ppdregion.1)
+set(PPDREGION_MAN_GZ ${PROJECT_BINARY_DIR}/man/ppdregion.1.gz)
+add_custom_command(
+  OUTPUT ${PPDREGION_MAN_GZ}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+  COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\""
+          ${PPDREGION_GZIP} ${PPDREGION_MAN_SOURCE} ${PPDREGION_MAN_GZ}
+  DEPENDS ${PPDREGION_MAN_SOURCE}
+  COMMENT "Compressing the manual page"
+  VERBATIM)
+add_custom_target(ppdregion_man ALL DEPENDS ${PPDREGION_MAN_GZ})
+install(FILES ${PPDREGION_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ppdregion)
+set(CPACK_PACKAGE_VENDOR "ppdregion developers")
+set(PPDREGION_MAINTAINER
+    "Seed 9aa0c956 maintainers <maintainers@users.noreply.c-seed-9aa0c956.example>"
+    CACHE STRING "The Maintainer field of the Debian package: name <address>")
+set(CPACK_PACKAGE_CONTACT "${PPDREGION_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Packaged programs are stripped; the build keeps its debugging information.
+set(CPACK_STRIP_FILES ON)
+# Directories made for the package are 0755 whatever the umask of the build.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE
+    GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE)
+
+# ppdregion_1.0.0_amd64.deb: the name Debian's tools give a package.
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends (libcups2, libc6, the C++ runtime) with the versions the binary
+# needs, as dpkg-shlibdeps (from dpkg-dev) reads them from the linked
+# libraries.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The synopsis, in Debian's style, and the extended description under it.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "adapt a printer's PPD file to the user's country")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"ppdregion reads a printer's PPD file and writes it to standard output,
+adapted to the country of the user's locale (LC_ALL, LC_PAPER or LANG):
+it removes the paper sizes that the printer does not offer in that country,
+makes long-edge duplex the default for some printers and countries, and
+writes the country into the *ISOCountryCode line. Everything else in the
+file is written out byte for byte.
+
+It is meant for driver installers and administrators, to pipe a PPD file
+into a print queue's setup with lpadmin.")
+
+include(CPack)

@@ -1,0 +1,27 @@
+# The command-line options, the manual page, `cmake --install` and the Debian
+# package. Included at the end of tests/CMakeLists.txt.
+
+# --help, -h and --version through the real binary.
+target_sources(ppdregion_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/help_test.cc)
+target_compile_definitions(ppdregion_tests PRIVATE
+  PPDREGION_EXPECTED_VERSION="${PROJECT_VERSION}")
+
+# The checks of tests/packaging_check.sh, one test each.
+set(packaging_environment
+  PPDREGION_BUILD=${PROJECT_BINARY_DIR}
+  PPDREGION_VERSION=${PROJECT_VERSION}
+  PPDREGION_MAN=${PROJECT_SOURCE_DIR}/man/ppdregion.1
+  CMAKE=${CMAKE_COMMAND}
+  CPACK=${CMAKE_CPACK_COMMAND})
+foreach(check man install deb)
+  add_test(NAME packaging.${check}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging_check.sh ${check})
+  set_tests_properties(packaging.${check} PROPERTIES
+    ENVIRONMENT "${packaging_environment}"
+    LABELS packaging
+    TIMEOUT 300)
+endforeach()
+# Both install from the build folder, where `cmake --install` writes its
+# install_manifest.txt: never at the same time.
+set_tests_properties(packaging.install packaging.deb PROPERTIES
+  RESOURCE_LOCK ppdregion_install)

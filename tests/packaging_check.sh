@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Checks of what ppdregion installs and ships, run by CTest (tests/packaging.cmake):
+#
+#   packaging_check.sh man       the manual page renders without a warning
+#   packaging_check.sh install   `cmake --install` into a scratch prefix
+#   packaging_check.sh deb       `cpack -G DEB` into a scratch folder
+#
+# The build, the programs and the expected values come from the environment:
+# PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_MAN (the
+# manual page's source), CMAKE and CPACK. Nothing is installed on the machine:
+# every file goes to a scratch folder that is removed at the end.
+set -euo pipefail
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+# A missing tool is a failure, never a skipped check.
+require() {
+  local program=$1 package=$2
+  command -v "$program" >/dev/null ||
+    { echo "FAIL: $program is missing: install the Debian package $package" >&2; exit 1; }
+}
+# expect_eq WHAT EXPECTED ACTUAL
+expect_eq() {
+  [ "$2" = "$3" ] || fail "$1: expected '$2', got '$3'"
+}
+# expect_match WHAT EXTENDED-REGEX ACTUAL
+expect_match() {
+  [[ $3 =~ $2 ]] || fail "$1: '$3' does not match '$2'"
+}
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ppdregion-packaging-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+# The manual page: no warning from groff on a terminal device nor from man,
+# the version of the program, and the sections a manual page is read for.
+check_man() {
+  require groff groff-base
+  require man man-db
+  local device warnings
+  for device in utf8 ascii; do
+    warnings=$(groff -ww -z -man -T"$device" "$PPDREGION_MAN" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "groff -T$device warns:"$'\n'"$warnings"
+  done
+  warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$PPDREGION_MAN" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man --warnings warns:"$'\n'"$warnings"
+
+  local th
+  th=$(grep -m1 '^\.TH ' "$PPDREGION_MAN")
+  expect_match ".TH line" "^\.TH PPDREGION 1 [0-9]{4}-[0-9]{2}-[0-9]{2} \"ppdregion $PPDREGION_VERSION\" " "$th"
+
+  local rendered section
+  rendered=$(MANWIDTH=80 man -E ascii -l "$PPDREGION_MAN" 2>/dev/null | col -b)
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS ENVIRONMENT "EXIT STATUS" \
+                 EXAMPLES "SEE ALSO"; do
+    grep -qx "$section" <<<"$rendered" || fail "no $section section"
+  done
+  grep -qE '^ppdregion +- +[a-z]' <<<"$(sed -n '/^NAME$/{n;s/^ *//;p;q}' <<<"$rendered")" ||
+    fail "the NAME line is not 'ppdregion - summary'"
+  local wide
+  wide=$(awk 'length > 80' <<<"$rendered")
+  [ -z "$wide" ] || fail "lines wider than 80 columns:"$'\n'"$wide"
+}
+
+# The installed manual page: gzip -9n (no name, no time stamp) of the source.
+check_man_gz() {
+  local gz=$1
+  [ -f "$gz" ] || { fail "no $gz"; return; }
+  expect_eq "gzip header of $gz (magic, deflate, no name, no time)" \
+    "1f8b08000000000002" "$(od -An -tx1 -N9 "$gz" | tr -d ' \n')"
+  cmp -s <(gzip -dc "$gz") "$PPDREGION_MAN" || fail "$gz is not the compressed $PPDREGION_MAN"
+}
+
+# The program as installed runs and names its version.
+check_program() {
+  local program=$1
+  [ -x "$program" ] || { fail "$program is not an executable file"; return; }
+  expect_eq "$program --version" "ppdregion $PPDREGION_VERSION" "$("$program" --version)"
+  local runpath
+  runpath=$(readelf -d "$program" | grep -E 'RPATH|RUNPATH' || true)
+  [ -z "$runpath" ] || fail "$program keeps a library path of the build: $runpath"
+}
+
+# Every regular file and symbolic link under a folder, relative to it, sorted.
+files_under() {
+  (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort)
+}
+
+check_install() {
+  require readelf binutils
+  local prefix=$scratch/prefix
+  "$CMAKE" --install "$PPDREGION_BUILD" --prefix "$prefix" >"$scratch/install.log" ||
+    { cat "$scratch/install.log" >&2; fail "cmake --install failed"; return; }
+  expect_eq "files installed" \
+    "./bin/ppdregion ./share/man/man1/ppdregion.1.gz" \
+    "$(files_under "$prefix" | tr '\n' ' ' | sed 's/ $//')"
+  check_program "$prefix/bin/ppdregion"
+  check_man_gz "$prefix/share/man/man1/ppdregion.1.gz"
+}
+
+check_deb() {
+  require dpkg-shlibdeps dpkg-dev
+  require file file
+  require readelf binutils
+  local arch deb
+  arch=$(dpkg --print-architecture)
+  "$CPACK" -G DEB --config "$PPDREGION_BUILD/CPackConfig.cmake" -B "$scratch/out" \
+    >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB failed"; return; }
+  expect_eq "packages built" "ppdregion_${PPDREGION_VERSION}_${arch}.deb" \
+    "$(find "$scratch/out" -maxdepth 1 -name '*.deb' -printf '%f\n' | LC_ALL=C sort |
+       tr '\n' ' ' | sed 's/ $//')"
+  deb=$scratch/out/ppdregion_${PPDREGION_VERSION}_${arch}.deb
+  [ -f "$deb" ] || return
+
+  # Control fields.
+  expect_eq Package ppdregion "$(dpkg-deb -f "$deb" Package)"
+  expect_eq Version "$PPDREGION_VERSION" "$(dpkg-deb -f "$deb" Version)"
+  expect_eq Architecture "$arch" "$(dpkg-deb -f "$deb" Architecture)"
+  expect_eq Section utils "$(dpkg-deb -f "$deb" Section)"
+  expect_match Maintainer '^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$' "$(dpkg-deb -f "$deb" Maintainer)"
+  local description
+  description=$(dpkg-deb -f "$deb" Description)
+  expect_match "Description synopsis" '^[a-z][^.]{9,79}$' "$(head -n1 <<<"$description")"
+  [ "$(wc -l <<<"$description")" -ge 3 ] || fail "Description has no extended description"
+  # From dpkg-shlibdeps: each library package with the version it needs.
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  expect_match "Depends on libcups2" '(^|, )libcups2 \(>= [0-9][^)]*\)(,|$)' "$depends"
+  expect_match "Depends on libc6" '(^|, )libc6 \(>= [0-9][^)]*\)(,|$)' "$depends"
+
+  # Contents: owners, modes and paths, and nothing else.
+  local listing
+  listing=$(dpkg-deb -c "$deb")
+  expect_match "./usr/bin/ppdregion in the package" \
+    '(^|'$'\n'')-rwxr-xr-x root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/bin/ppdregion('$'\n''|$)' "$listing"
+  expect_match "the manual page in the package" \
+    '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/man/man1/ppdregion\.1\.gz('$'\n''|$)' "$listing"
+  local odd
+  odd=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' <<<"$listing")
+  [ -z "$odd" ] || fail "folders that are not 0755:"$'\n'"$odd"
+  mkdir "$scratch/root"
+  dpkg-deb -x "$deb" "$scratch/root"
+  expect_eq "files in the package" \
+    "./usr/bin/ppdregion ./usr/share/man/man1/ppdregion.1.gz" \
+    "$(files_under "$scratch/root" | tr '\n' ' ' | sed 's/ $//')"
+  check_program "$scratch/root/usr/bin/ppdregion"
+  check_man_gz "$scratch/root/usr/share/man/man1/ppdregion.1.gz"
+  [[ $(file -b "$scratch/root/usr/bin/ppdregion") == *", stripped"* ]] ||
+    fail "the packaged program is not stripped"
+}
+
+case ${1:-} in
+  man) check_man ;;
+  install) check_install ;;
+  deb) check_deb ;;
+  *) echo "usage: packaging_check.sh man|install|deb" >&2; exit 2 ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "packaging_check $1: all checks passed"
