@@ -11,9 +11,9 @@ need "${BUILD_PACKAGES[@]}" clang cups-client gzip groff-base man-db dpkg-dev fi
 CXX=clang++ cmake -S . -B build-san -G Ninja -DPPDREGION_WERROR=ON \
   -DPPDREGION_TESTS=ON -DPPDREGION_SANITIZE=ON >/dev/null
 cmake --build build-san
-ctest --test-dir build-san --output-on-failure -LE 'corpus|packaging'
+ctest --test-dir build-san --output-on-failure --no-label-summary -LE 'corpus|packaging'
 
 # g++, warnings as errors; its test run comes last.
 cmake -S . -B build -G Ninja -DPPDREGION_WERROR=ON -DPPDREGION_TESTS=ON >/dev/null
 cmake --build build
-ctest --test-dir build --output-on-failure
+ctest --test-dir build --output-on-failure --no-label-summary
