@@ -1,0 +1,736 @@
+#!/usr/bin/env python3
+"""Runs ppdregion on a corpus of real PPD files and checks every result.
+
+Usage: corpus_check.py [--jobs N] [--variants] PPDREGION PATH...
+
+Each PATH is a PPD file or a folder searched recursively for *.ppd and
+*.ppd.gz files. With --variants, every PPD named directly as a PATH is also
+checked as copies with CR LF line ends, with CR line ends and gzip-compressed. Every PPD is adapted for each locale of LOCALES (and once with
+no locale variable at all), in an environment holding only PATH and LANG, and
+each run is checked:
+
+  status       exit status 0 and nothing on stderr; for a file that is not
+               UTF-8 (or holds a NUL byte, or is empty) exit status 1, nothing
+               on stdout and one "ppdregion: PATH: reason" line, the offset of
+               the bad byte agreeing with Python's UTF-8 decoder
+  parser       the output still opens with libcups' PPD parser when the input
+               does (as judged by "cupstestppd -r")
+  cupstestppd  cupstestppd, relaxed and strict, reports no **FAIL** for the
+               output that it did not report for the input
+  edits        the output is the input with whole entries deleted, each of
+               them naming a paper size this printer does without in this
+               country, every such entry deleted, at most the default duplex
+               and the country code rewritten where the rules say so, and one
+               LF added at the end; a PPD the parser refuses comes out as it
+               went in, plus that LF
+  idempotence  adapting the output again changes nothing but a further LF
+
+The paper-size tables and rules below are this checker's own copy; the checks
+look at the lines of the PPDs, never at the tool's code.
+
+Exit status: 0 when every check passes (or fails only as KNOWN_EXCEPTIONS
+allow), 1 when a check fails, 2 for bad arguments, 77 when cupstestppd is
+missing.
+"""
+
+import argparse
+import concurrent.futures
+import gzip
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+# Failures that follow from the tool's intended behaviour. Each entry is
+# (PPD file name, check, regular expression the failure's reason must match,
+# why this is right). Such a failure is listed but does not fail the check.
+KNOWN_EXCEPTIONS = [
+    ("hp-color_laserjet_mfp_m776-ps.ppd", "cupstestppd",
+     r"cupsUIConstraints PageSizeVsDuplex|cupsUIResolver PageSizeVsDuplex",
+     'the PPD spells the size "3X5" in *cupsUIConstraints PageSizeVsDuplex '
+     'but "3x5" everywhere else; libcups matches choices without regard to '
+     'case, the tool matches size names exactly. For JP it deletes the 3x5 '
+     'size and keeps that constraint, which then names a choice that is '
+     'gone (and its resolver has one option left).'),
+]
+
+# Locale -> the country the tool must take from it; None: no locale variable.
+LOCALES = [
+    ("ja_JP.UTF-8", "JP"),
+    ("zh_CN.UTF-8", "CN"),
+    ("zh_TW.UTF-8", "TW"),
+    ("ko_KR.UTF-8", "KR"),
+    ("fr_FR.UTF-8", "FR"),
+    ("de_DE.UTF-8", "DE"),
+    ("en_US.UTF-8", "US"),
+    ("en_GB.UTF-8", "GB"),
+    (None, ""),
+]
+
+CHECKS = ("status", "parser", "cupstestppd", "edits", "idempotence")
+# What the summary counts. "entries"/"lines" are those deleted, "duplex" and
+# "country" the rewrites made, all summed over every run.
+STATS = ("runs", "tool runs", "cupstestppd runs", "not UTF-8",
+         "parser refuses", "entries", "lines", "duplex", "country")
+
+# ------------------------------------------------------------ regional rules
+
+JAPAN = {"Executive", "210x270mm", "195x270mm", "184x260mm", "197x273mm",
+         "ISOB5", "3x5", "FanFoldGermanLegal", "Env10", "EnvDL", "EnvC5",
+         "EnvMonarch", "EnvPRC5Rotated"}
+
+
+def removed_sizes(colour, model, country):
+    """The paper sizes a printer of this kind and model does not offer."""
+    if country == "JP":
+        return set(JAPAN)
+    if colour:
+        if country == "CN":
+            return {"210x270mm", "Postcard", "EnvYou4", "EnvChou3"}
+        if country == "TW":
+            return {"195x270mm", "184x260mm", "197x273mm", "Postcard",
+                    "EnvYou4", "EnvChou3"}
+        if country == "KR":
+            sizes = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
+                     "Postcard", "EnvYou4", "EnvChou3"}
+            return sizes | {"B6", "B5"} if model >= 8 else sizes
+        sizes = {"210x270mm", "195x270mm", "184x260mm", "197x273mm", "B6",
+                 "Postcard", "EnvYou4", "EnvChou3"}
+        return sizes | {"B5"} if model >= 8 else sizes
+    energy_star = model in (12, 13)
+    if country == "CN":
+        sizes = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3", "EnvChou4"}
+        return sizes | {"3x5"} if energy_star else sizes
+    if country == "TW":
+        sizes = {"195x270mm", "184x260mm", "197x273mm", "Postcard", "EnvYou4",
+                 "EnvChou3", "EnvChou4"}
+        return sizes | {"3x5"} if energy_star else sizes
+    return {"210x270mm", "195x270mm", "184x260mm", "197x273mm", "B5", "B6",
+            "Postcard", "EnvYou4", "EnvChou3", "EnvChou4"}
+
+
+DUPLEX_COUNTRIES = set(
+    "FR ES SE NO DE FI PL IT GB RO GR BG IS HU PT AT CZ RS IE LT LV HR SK EE "
+    "DK NL CH BE MK TR SI CY LU MT LI".split())
+
+
+def duplex_changes(colour, model, country):
+    if colour:
+        return model >= 9 and country in DUPLEX_COUNTRIES
+    return model in (12, 13) and country != "CN"
+
+
+def country_code_changes(country):
+    return country != "JP"
+
+
+# ------------------------------------------------------------------ PPD text
+
+TERMINATOR = re.compile("\r\n|[\r\n\x85\u2028\u2029]")
+PAGE_KEYWORDS = ("PageRegion", "PageSize", "PaperDimension", "ImageableArea")
+CONSTRAINT_KEYWORDS = ("PageSize", "PageRegion")
+
+
+def split_lines(text):
+    """The lines of `text`, each with its terminator."""
+    lines, start = [], 0
+    for m in TERMINATOR.finditer(text):
+        lines.append(text[start:m.end()])
+        start = m.end()
+    if start < len(text):
+        lines.append(text[start:])
+    return lines
+
+
+def contents(line):
+    """A line without its terminator."""
+    m = TERMINATOR.search(line)
+    return line[:m.start()] if m else line
+
+
+def entry_end(lines, i):
+    """Index just past the entry that begins with line i. A value that opens
+    a quote it does not close runs on through the next line holding a quote,
+    and a "*End" line right after belongs to the entry too."""
+    text = contents(lines[i])
+    colon = text.find(":")
+    if colon < 0 or text[colon + 1:].count('"') % 2 == 0:
+        return i + 1
+    for j in range(i + 1, len(lines)):
+        if '"' in lines[j]:
+            end = j + 1
+            if end < len(lines) and contents(lines[end]).rstrip(" \t") == "*End":
+                end += 1
+            return end
+    return i + 1
+
+
+def keyword_line(lines, keyword):
+    """Index of the first line that is `*keyword:` (blanks allowed before the
+    colon), or None."""
+    pattern = re.compile(r"\*%s[ \t]*:" % re.escape(keyword))
+    for i, line in enumerate(lines):
+        if line.startswith("*" + keyword) and pattern.match(line):
+            return i
+    return None
+
+
+def keyword_values(lines, keyword):
+    """What follows the colon of every `*keyword:` line."""
+    pattern = re.compile(r"\*%s[ \t]*:(.*)" % re.escape(keyword))
+    values = []
+    for line in lines:
+        if line.startswith("*" + keyword):
+            m = pattern.match(contents(line))
+            if m:
+                values.append(m.group(1))
+    return values
+
+
+def classify_printer(lines):
+    """(colour, model number) as the PPD declares them; the parser keeps the
+    last value of each keyword."""
+    def last(keyword):
+        values = keyword_values(lines, keyword)
+        return values[-1].strip(" \t").strip('"') if values else ""
+
+    colour = last("ColorDevice").lower() == "true"
+    model = 0
+    if last("cupsModelNumber"):
+        m = re.match(r"[+-]?\d+", last("cupsModelNumber"))
+        model = int(m.group(0)) if m else 0
+    return colour, model
+
+
+def default_sizes(lines):
+    """Sizes named by a *DefaultPageSize (PageRegion, PaperDimension,
+    ImageableArea) line: the tool keeps those."""
+    return {value.strip(" \t") for keyword in PAGE_KEYWORDS
+            for value in keyword_values(lines, "Default" + keyword)}
+
+
+def constraint_names(text, keyword, size):
+    if "UIConstraints" not in text:
+        return False
+    needle = "*%s %s" % (keyword, size)
+    start = text.find(needle)
+    while start >= 0:
+        after = start + len(needle)
+        if after == len(text) or text[after] in ' \t"':
+            return True
+        start = text.find(needle, start + 1)
+    return False
+
+
+def roles(line, sizes, keywords_with_main):
+    """The ways a line names one of `sizes`: ("main", K, X), ("translation",
+    K, X) or ("constraint", K, X). Translations and constraints count only
+    for a keyword/size whose main entry the input has."""
+    text = contents(line)
+    found = []
+    for keyword in PAGE_KEYWORDS:
+        if keyword not in text:
+            continue
+        for size in sizes:
+            if size not in text:
+                continue
+            main = "*%s %s" % (keyword, size)
+            if main + "/" in text or main + ":" in text:
+                found.append(("main", keyword, size))
+            if (keyword, size) not in keywords_with_main:
+                continue
+            if ".%s %s/" % (keyword, size) in text:
+                found.append(("translation", keyword, size))
+            if keyword in CONSTRAINT_KEYWORDS and constraint_names(
+                    text, keyword, size):
+                found.append(("constraint", keyword, size))
+    return found
+
+
+def show(text, limit=160):
+    r = repr(text)
+    return r if len(r) <= limit else r[:limit] + "..."
+
+
+def line_number_at(text, pos):
+    return len(TERMINATOR.findall(text, 0, pos)) + 1
+
+
+# --------------------------------------------------------------- edits check
+
+
+class InputPpd:
+    """What the checks need to know about one input PPD, worked out once."""
+
+    def __init__(self, text):
+        self.text = text
+        self.lines = split_lines(text)
+        self.colour, self.model = classify_printer(self.lines)
+        self.defaults = default_sizes(self.lines)
+        # Lines that mention a page keyword: the only ones that can name a
+        # size to remove.
+        self.page_lines = [i for i, line in enumerate(self.lines)
+                           if any(k in line for k in PAGE_KEYWORDS)]
+        self.entries = []
+        i = 0
+        while i < len(self.lines):
+            end = entry_end(self.lines, i)
+            self.entries.append((i, end))
+            i = end
+        self.keyword_lines = {key: keyword_line(self.lines, key) for key in
+                              ("DefaultDuplex", "DefaultQVDuplex",
+                               "ISOCountryCode")}
+
+
+def check_edits(ppd, out_text, country):
+    """(problems with the output as an edit of the input, what was edited:
+    {"entries": deleted entries, "lines": deleted lines, "duplex": 0 or 1,
+    "country": 0 or 1})."""
+    stats = {"entries": 0, "lines": 0, "duplex": 0, "country": 0}
+    if not out_text.endswith("\n"):
+        return ["output does not end with the added LF"], stats
+    out = out_text[:-1]
+    lines = ppd.lines
+    colour, model = ppd.colour, ppd.model
+    who = "%s printer, model %d, country %s" % (
+        "colour" if colour else "mono", model, country or "(none)")
+    sizes = removed_sizes(colour, model, country) - ppd.defaults
+
+    # Main entries the input has, per keyword and size.
+    with_main = set()
+    candidates = []  # lines that mention a page keyword and a removed size
+    for i in ppd.page_lines:
+        if any(s in lines[i] for s in sizes):
+            candidates.append(i)
+            for role in roles(lines[i], sizes, set()):
+                with_main.add(role[1:])
+
+    # The rewrites the rules call for, by the input line they replace.
+    rewrites = {}
+    if duplex_changes(colour, model, country):
+        for key in ("DefaultDuplex", "DefaultQVDuplex"):
+            i = ppd.keyword_lines[key]
+            if i is not None:
+                rewrites[i] = "*%s: DuplexNoTumble\n" % key
+                break
+    if country_code_changes(country):
+        i = ppd.keyword_lines["ISOCountryCode"]
+        if i is not None:
+            rewrites[i] = '*ISOCountryCode: "%s"\n' % country
+
+    # Align, entry by entry: an entry is kept when the output goes on with
+    # it, rewritten when the output goes on with the rewrite the rules call
+    # for, else deleted. The tool deletes and rewrites whole entries only.
+    KEPT, DELETED, REWRITTEN = range(3)
+    fate = [DELETED] * len(lines)
+    deleted = []  # (first line, end line, output position there)
+    p = 0
+    for start, end in ppd.entries:
+        repl = rewrites.get(start)
+        if repl is not None and out.startswith(repl, p):
+            fate[start:end] = [REWRITTEN] * (end - start)
+            p += len(repl)
+            continue
+        if end == start + 1:
+            kept = out.startswith(lines[start], p)
+            length = len(lines[start])
+        else:
+            chunk = "".join(lines[start:end])
+            kept = out.startswith(chunk, p)
+            length = len(chunk)
+        if kept:
+            fate[start:end] = [KEPT] * (end - start)
+            p += length
+        else:
+            deleted.append((start, end, p))
+
+    def where_out(pos, line=None):
+        olines = split_lines(out[pos:pos + 4000])
+        there = olines[0] if olines else ""
+        text = "output line %d reads %s" % (line_number_at(out, pos),
+                                            show(there or "(end of text)"))
+        if line and there:
+            n = next((k for k, (a, b) in enumerate(zip(line, there)) if a != b),
+                     min(len(line), len(there)))
+            if n > 20:
+                text += "; they part at column %d: %s vs %s" % (
+                    n + 1, show(line[n - 10:n + 30]), show(there[n - 10:n + 30]))
+        return text
+
+    # Each deleted entry names a removed size. After the first one that does
+    # not, the alignment means little: report that one only.
+    for start, end, pos in deleted:
+        if start in rewrites:
+            return ["input line %d %s should have become %s (%s); %s" % (
+                start + 1, show(lines[start]), show(rewrites[start]), who,
+                where_out(pos))], stats
+        if not roles(lines[start], sizes, with_main):
+            return ["input line %d %s is missing from the output but names "
+                    "no size to remove (%s); %s" % (
+                        start + 1, show(lines[start]), who,
+                        where_out(pos, lines[start]))], stats
+    if p != len(out):
+        return ["the output holds text that is not in the input: %s" %
+                where_out(p)], stats
+
+    stats["entries"] = len(deleted)
+    stats["lines"] = sum(end - start for start, end, _ in deleted)
+    for i, repl in rewrites.items():
+        if fate[i] == REWRITTEN:
+            stats["country" if "ISOCountryCode" in repl else "duplex"] += 1
+    problems = []
+    # A line the rules rewrite may only stay when it already reads so.
+    for i, repl in rewrites.items():
+        if fate[i] == KEPT and "".join(lines[i:entry_end(lines, i)]) != repl:
+            problems.append("input line %d %s was kept; expected %s (%s)" % (
+                i + 1, show(lines[i]), show(repl), who))
+
+    # Every entry of a removed size went.
+    deleted_main = set()
+    for i in candidates:
+        if fate[i] == DELETED:
+            for role in roles(lines[i], sizes, set()):
+                deleted_main.add(role[1:])
+    for key in sorted(with_main - deleted_main):
+        problems.append("no *%s %s main entry was deleted (%s)" % (key + (who,)))
+    for i in candidates:
+        if fate[i] != KEPT:
+            continue
+        for role in roles(lines[i], sizes, with_main):
+            if role[0] != "main":
+                problems.append("input line %d %s (%s of *%s %s) was kept (%s)"
+                                % ((i + 1, show(lines[i])) + role + (who,)))
+                break
+    return problems, stats
+
+
+# ------------------------------------------------------------ running things
+
+CUPSTESTPPD_MODES = (("relaxed", ["-r"]), ("strict", []))
+LINE_NUMBER = re.compile(r"\bline \d+", re.IGNORECASE)
+
+
+def run(argv, env, timeout):
+    try:
+        r = subprocess.run(argv, env=env, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                           timeout=timeout)
+        return r.returncode, r.stdout, r.stderr
+    except subprocess.TimeoutExpired:
+        return None, b"", b"timed out after %d s" % timeout
+
+
+def cupstestppd(path):
+    """{mode: (opens, frozenset of FAIL reports)} for one file, or a str
+    saying why cupstestppd could not judge it."""
+    result = {}
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "C"}
+    for mode, flags in CUPSTESTPPD_MODES:
+        status, out, err = run(["cupstestppd"] + flags + [path], env, 300)
+        if status is None or status < 0:
+            return "cupstestppd %s %s: %s" % (" ".join(flags), path,
+                                              err.decode(errors="replace"))
+        text = out.decode("utf-8", errors="replace").replace(path, "FILE")
+        reports, current = [], None
+        for line in text.splitlines():
+            stripped = line.strip()
+            if "**FAIL**" in line:
+                current = [stripped]
+                reports.append(current)
+            elif (line.startswith(" ") and current is not None
+                  and not stripped.startswith("WARN")):
+                current.append(stripped)
+            else:
+                current = None
+        fails = frozenset(LINE_NUMBER.sub("line N", " | ".join(r))
+                          for r in reports)
+        opens = not any("Unable to open PPD file" in f for f in fails)
+        result[mode] = (opens, fails)
+    return result
+
+
+def decoded_input(path):
+    data = open(path, "rb").read()
+    if path.endswith(".gz"):
+        data = gzip.decompress(data)
+    return data
+
+
+def check_ppd(job):
+    """All the runs of one PPD: (path, [(locale, check, reason)...], counts
+    of what happened, as in STATS)."""
+    tool, path = job
+    failures = []
+    stats = dict.fromkeys(STATS, 0)
+    base = os.path.basename(path)
+    if base.endswith(".gz"):
+        base = base[:-3]
+    refusal, ppd = None, None
+    try:
+        data = decoded_input(path)
+    except (EOFError, OSError, gzip.BadGzipFile):
+        data, refusal = b"", ""  # any reason will do
+    if refusal is not None:
+        pass
+    elif not data:
+        refusal = "file is empty"
+    elif b"\0" in data:
+        refusal = "holds a NUL byte at offset %d" % data.index(b"\0")
+    else:
+        try:
+            in_text = data.decode("utf-8")
+        except UnicodeDecodeError as e:
+            refusal = "not valid UTF-8 at offset %d" % e.start
+
+    with tempfile.TemporaryDirectory(prefix="ppdregion-corpus-") as tmp:
+        input_report = None
+        seen = {}  # output hash -> cupstestppd result
+        for locale, country in LOCALES:
+            name = locale or "(no locale)"
+            env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+            if locale:
+                env["LANG"] = locale
+
+            def fail(check, reason):
+                failures.append((name, check, reason))
+
+            status, out, err = run([tool, "printer", path], env, 120)
+            stats["tool runs"] += 1
+            stats["runs"] += 1
+            if refusal is not None:
+                # The tool must refuse the file, naming it and the reason.
+                message = err.decode("utf-8", errors="replace")
+                expected = "ppdregion: %s: %s" % (path, refusal)
+                exact = refusal.startswith("not valid UTF-8")
+                if (status != 1 or out or message.count("\n") != 1
+                        or not message.endswith("\n")
+                        or not message.startswith(expected)
+                        or (exact and message != expected + "\n")):
+                    fail("status", "expected status 1, no output and %s; got "
+                         "status %s, %d bytes out, stderr %s" % (
+                             show(expected + ("\n" if exact else "...")),
+                             status, len(out), show(message)))
+                continue
+            if status != 0 or err:
+                fail("status", "status %s, stderr %s" % (
+                    status, show(err.decode(errors="replace"))))
+                continue
+            try:
+                out_text = out.decode("utf-8")
+            except UnicodeDecodeError as e:
+                fail("edits", "output is not valid UTF-8 at offset %d" % e.start)
+                continue
+
+            if input_report is None:
+                input_report = cupstestppd(path)
+                stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
+                if isinstance(input_report, str):
+                    fail("cupstestppd", input_report)
+                    return path, failures, stats
+                stats["parser refuses"] = int(not input_report["relaxed"][0])
+            opens = input_report["relaxed"][0]
+
+            # The output, as a file for cupstestppd and the second run.
+            digest = hashlib.sha256(out).hexdigest()
+            out_path = os.path.join(tmp, digest[:16], base)
+            if digest not in seen:
+                os.makedirs(os.path.dirname(out_path))
+                with open(out_path, "wb") as f:
+                    f.write(out)
+                seen[digest] = cupstestppd(out_path)
+                stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
+            report = seen[digest]
+
+            if isinstance(report, str):
+                fail("cupstestppd", report)
+            else:
+                if opens and not report["relaxed"][0]:
+                    fail("parser", "the parser refuses the output: %s" % next(
+                        f for f in report["relaxed"][1] if "Unable to open" in f))
+                for mode, _ in CUPSTESTPPD_MODES:
+                    new = sorted(report[mode][1] - input_report[mode][1])
+                    for f in new[:5]:
+                        fail("cupstestppd", "%s: new %s" % (mode, f))
+                    if len(new) > 5:
+                        fail("cupstestppd", "%s: %d more new FAIL reports" % (
+                            mode, len(new) - 5))
+
+            if opens:
+                if ppd is None:
+                    ppd = InputPpd(in_text)
+                problems, edited = check_edits(ppd, out_text, country)
+                for problem in problems[:3]:
+                    fail("edits", problem)
+                for key, value in edited.items():
+                    stats[key] += value
+            elif out_text != in_text + "\n":
+                fail("edits", "the parser refuses the input, so it must come "
+                     "out unchanged plus LF; first difference at %s" %
+                     first_difference(in_text + "\n", out_text))
+
+            status2, out2, err2 = run([tool, "printer", out_path], env, 120)
+            stats["tool runs"] += 1
+            if status2 != 0 or err2 or out2 != out + b"\n":
+                if status2 != 0 or err2:
+                    why = "status %s, stderr %s" % (
+                        status2, show(err2.decode(errors="replace")))
+                else:
+                    why = "second output differs: " + first_difference(
+                        out_text + "\n", out2.decode("utf-8", errors="replace"))
+                fail("idempotence", why)
+    stats["not UTF-8"] = int(refusal is not None)
+    return path, failures, stats
+
+
+def first_difference(want, got):
+    a, b = split_lines(want), split_lines(got)
+    for n, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return "line %d: expected %s, got %s" % (n + 1, show(x), show(y))
+    if len(a) != len(b):
+        n = min(len(a), len(b))
+        return "line %d: expected %s, got %s" % (
+            n + 1, show(a[n]) if n < len(a) else "end of text",
+            show(b[n]) if n < len(b) else "end of text")
+    return "no line differs"
+
+
+# ---------------------------------------------------------------------- main
+
+
+def make_variants(path, folder):
+    """CR LF, CR and gzip copies of the LF-ended PPD at `path`."""
+    data = open(path, "rb").read()
+    stem = os.path.basename(path)[:-len(".ppd")]
+    made = []
+    for suffix, variant in ((".crlf.ppd", data.replace(b"\n", b"\r\n")),
+                            (".cr.ppd", data.replace(b"\n", b"\r")),
+                            (".ppd.gz", gzip.compress(data, mtime=0))):
+        made.append(os.path.join(folder, stem + suffix))
+        with open(made[-1], "wb") as f:
+            f.write(variant)
+    return made
+
+
+def find_ppds(paths, variants_folder=None):
+    found = []
+    for path in paths:
+        if os.path.isdir(path):
+            for root, dirs, files in os.walk(path):
+                dirs.sort()
+                for f in sorted(files):
+                    if f.endswith(".ppd") or f.endswith(".ppd.gz"):
+                        found.append(os.path.abspath(os.path.join(root, f)))
+        elif os.path.isfile(path):
+            found.append(os.path.abspath(path))
+            if variants_folder and path.endswith(".ppd"):
+                found.extend(make_variants(path, variants_folder))
+        else:
+            sys.exit("corpus_check.py: no such file or folder: %s" % path)
+    return found
+
+
+def exception_for(path, check, reason):
+    name = os.path.basename(path)
+    for entry in KNOWN_EXCEPTIONS:
+        if entry[0] == name and entry[1] == check and re.search(entry[2], reason):
+            return entry
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--jobs", type=int,
+                        default=min(2, os.cpu_count() or 1))
+    parser.add_argument("--variants", action="store_true",
+                        help="also check line-end and gzip copies of the PPDs "
+                        "named directly")
+    parser.add_argument("tool")
+    parser.add_argument("paths", nargs="+")
+    args = parser.parse_args()
+    if args.jobs < 1:
+        parser.error("--jobs must be at least 1")
+
+    tool = os.path.abspath(args.tool)
+    if not os.access(tool, os.X_OK):
+        print("corpus_check.py: %s is not an executable" % tool, file=sys.stderr)
+        return 2
+    if shutil.which("cupstestppd") is None:
+        print("corpus_check.py: cupstestppd (cups-client) is missing; "
+              "skipping", file=sys.stderr)
+        return 77
+    with tempfile.TemporaryDirectory(prefix="ppdregion-variants-") as folder:
+        return check_all(tool, args, folder)
+
+
+def check_all(tool, args, variants_folder):
+    ppds = find_ppds(args.paths, variants_folder if args.variants else None)
+    if not ppds:
+        print("corpus_check.py: no PPD files found", file=sys.stderr)
+        return 1
+
+    started = time.monotonic()
+    print("checking %d PPDs x %d locales with %d workers" % (
+        len(ppds), len(LOCALES), args.jobs), flush=True)
+    results = []
+    step = max(1, len(ppds) // 10)
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
+        futures = [pool.submit(check_ppd, (tool, p)) for p in ppds]
+        for n, future in enumerate(concurrent.futures.as_completed(futures), 1):
+            results.append(future.result())
+            if n % step == 0 or n == len(ppds):
+                bad = sum(1 for path, failures, _ in results if any(
+                    exception_for(path, f[1], f[2]) is None for f in failures))
+                print("  %d/%d PPDs done, %d with failures" % (
+                    n, len(ppds), bad), flush=True)
+    results.sort(key=lambda r: r[0])
+
+    total = dict.fromkeys(STATS, 0)
+    for _, _, stats in results:
+        for key in STATS:
+            total[key] += stats[key]
+    by_check = dict.fromkeys(CHECKS, 0)
+    excused = dict.fromkeys(CHECKS, 0)
+    failing, known, used = [], [], set()
+    for path, failures, _ in results:
+        for locale, check, reason in failures:
+            entry = exception_for(path, check, reason)
+            if entry is not None:
+                excused[check] += 1
+                used.add(entry)
+                known.append((path, locale, check, reason))
+            else:
+                by_check[check] += 1
+                failing.append((path, locale, check, reason))
+
+    print()
+    print("PPDs: %d (%d not UTF-8, %d refused by the PPD parser)   runs: %d   "
+          "wall time: %.0f s" % (len(ppds), total["not UTF-8"],
+                                 total["parser refuses"], total["runs"],
+                                 time.monotonic() - started))
+    print("ppdregion runs: %d   cupstestppd runs: %d" % (
+        total["tool runs"], total["cupstestppd runs"]))
+    print("edits seen: %d entries (%d lines) deleted, %d duplex defaults and "
+          "%d country codes rewritten" % (total["entries"], total["lines"],
+                                          total["duplex"], total["country"]))
+    for check in CHECKS:
+        print("  %-12s %4d failures%s" % (
+            check, by_check[check],
+            "  (%d known exceptions)" % excused[check] if excused[check] else ""))
+    for entry in KNOWN_EXCEPTIONS:
+        print("known exception %s %s: %s%s" % (
+            entry[0], entry[1], entry[3], "" if entry in used else "  [unused]"))
+    for path, locale, check, reason in known:
+        print("known %s [%s] %s: %s" % (path, locale, check, reason))
+    for path, locale, check, reason in failing:
+        print("FAIL %s [%s] %s: %s" % (path, locale, check, reason))
+    print("corpus check %s" % ("FAILED" if failing else "passed"))
+    return 1 if failing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
