@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <cstdint>
 #include <memory>
+#include <new>
 
 #include "cli/cli.h"
 
@@ -18,9 +19,6 @@ constexpr std::size_t kChunk = 0xFFFF;
 
 struct FileCloser {
   void operator()(cups_file_t* file) const { cupsFileClose(file); }
-};
-struct BufferFree {
-  void operator()(char* buffer) const { std::free(buffer); }
 };
 
 LoadResult failure(std::string reason) { return {{}, std::move(reason)}; }
@@ -92,38 +90,40 @@ LoadResult QVCFStringCreateWithPPDFile(const char* path) {
     return failure(errno != 0 ? std::strerror(errno) : "cannot open file");
   }
 
-  // Grow the buffer by one chunk at a time, zero-filling each chunk before
-  // reading into it, until a read delivers less than a whole chunk.
-  std::unique_ptr<char, BufferFree> buffer;
-  std::size_t capacity = 0;
+  // Grow the text by one zero-filled chunk at a time and read into it, until
+  // a read delivers less than a whole chunk. Room for a plain file's whole
+  // size is taken at once, so its bytes are never copied.
+  std::string text;
   std::size_t size = 0;
-  for (;;) {
-    if (capacity > std::numeric_limits<std::size_t>::max() - kChunk ||
-        capacity + kChunk > std::string().max_size()) {
-      return failure("file too large to load");
+  try {
+    struct stat info;
+    if (cupsFileCompression(file.get()) == CUPS_FILE_NONE &&
+        fstat(cupsFileNumber(file.get()), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) < text.max_size() - kChunk) {
+      text.reserve(static_cast<std::size_t>(info.st_size) + kChunk);
     }
-    char* grown = static_cast<char*>(std::realloc(buffer.get(), capacity + kChunk));
-    if (grown == nullptr) return failure("not enough memory to load the file");
-    buffer.release();
-    buffer.reset(grown);
-    std::memset(grown + capacity, 0, kChunk);
-    capacity += kChunk;
-
-    // libcups reports the end of the file and an error alike as -1; only
-    // errno tells them apart.
-    errno = 0;
-    const ssize_t got = cupsFileRead(file.get(), grown + size, kChunk);
-    if (got < 0 && errno != 0) return failure(std::strerror(errno));
-    if (got > 0) size += static_cast<std::size_t>(got);
-    if (got != static_cast<ssize_t>(kChunk)) break;
+    for (;;) {
+      if (size > text.max_size() - kChunk) return failure("file too large to load");
+      text.resize(size + kChunk);
+      // libcups reports the end of the file and an error alike as -1; only
+      // errno tells them apart.
+      errno = 0;
+      const ssize_t got = cupsFileRead(file.get(), text.data() + size, kChunk);
+      if (got < 0 && errno != 0) return failure(std::strerror(errno));
+      if (got > 0) size += static_cast<std::size_t>(got);
+      if (got != static_cast<ssize_t>(kChunk)) break;
+    }
+  } catch (const std::bad_alloc&) {
+    return failure("not enough memory to load the file");
   }
+  text.resize(size);
 
   if (size == 0) return failure("file is empty");
   if (cupsFileCompression(file.get()) != CUPS_FILE_NONE &&
       !gzipSizeMatches(cupsFileNumber(file.get()), size)) {
     return failure("compressed data is truncated or damaged");
   }
-  const std::string_view bytes(buffer.get(), size);
+  const std::string_view bytes = text;
   if (const std::size_t nul = bytes.find('\0'); nul != bytes.npos) {
     return failure("holds a NUL byte at offset " + std::to_string(nul) +
                    "; a PPD file is text");
@@ -131,5 +131,5 @@ LoadResult QVCFStringCreateWithPPDFile(const char* path) {
   if (const std::size_t bad = findInvalidUtf8(bytes); bad != bytes.npos) {
     return failure("not valid UTF-8 at offset " + std::to_string(bad));
   }
-  return {std::string(bytes), {}};
+  return {std::move(text), {}};
 }

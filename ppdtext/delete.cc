@@ -12,8 +12,10 @@
 // from where the deleted line began: a deletion only removes whole lines, so
 // it neither creates a mention nor changes a line that stays.
 #include <algorithm>
+#include <cstdint>
+#include <numeric>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "ppdtext/ppdtext.h"
@@ -44,19 +46,41 @@ enum class Form : unsigned char {
 
 struct Mention {
   std::size_t pos;
-  std::string_view keyword;
+  std::uint32_t key;     // hash of the keyword and the option or default
+  std::uint8_t keyword;  // index into the keywords the text was indexed for
   Form form;
   bool live = true;  // false once its line is queued for deletion
 };
 
-// The page keywords' mentions in the text, and the entries queued for
-// deletion, which leave the text only when flush() erases them.
+// Whether an option name ends at `pos`: at a "/", ":", blank, double quote,
+// line terminator or the end of the text.
+bool endsName(std::string_view text, std::size_t pos) {
+  if (pos == text.size()) return true;
+  const char c = text[pos];
+  return c == '/' || c == ':' || c == ' ' || c == '\t' || c == '"' ||
+         ppdtext::terminatorLength(text, pos) > 0;
+}
+
+// FNV-1a over a tag byte and a name.
+std::uint32_t hashName(std::uint8_t tag, std::string_view name) {
+  std::uint32_t hash = 2166136261u;
+  const auto mix = [&](unsigned char byte) { hash = (hash ^ byte) * 16777619u; };
+  mix(tag);
+  for (char c : name) mix(static_cast<unsigned char>(c));
+  return hash;
+}
+
+constexpr std::uint8_t kDefaultTag = 0;  // option keys use keyword index + 1
+
+// The page keywords' mentions in the text, indexed by option, and the
+// entries queued for deletion, which leave the text only when flush() erases
+// them.
 class PageText {
  public:
   PageText(std::string& text, std::span<const std::string_view> keywords)
-      : text_(text) {
-    for (std::string_view keyword : keywords) collect(keyword);
-    std::ranges::sort(mentions_, {}, &Mention::pos);
+      : text_(text), keywords_(keywords) {
+    collect();
+    index();
   }
   PageText(const PageText&) = delete;
   PageText& operator=(const PageText&) = delete;
@@ -66,33 +90,44 @@ class PageText {
   // one, its translation lines and, for PageSize and PageRegion, the
   // constraint lines that name it.
   void deleteOption(std::string_view keyword, std::string_view option) {
-    if (!deleteMainLine(keyword, option)) return;
-    for (Mention& m : mentions_) {
-      if (m.live && m.keyword == keyword && m.form == Form::Dot &&
-          optionEndsAt(m, option) == '/') {
-        queue(m);
+    const auto k = static_cast<std::uint8_t>(
+        std::ranges::find(keywords_, keyword) - keywords_.begin());
+    const std::span<const std::uint32_t> candidates =
+        optionCandidates(k, option);
+    // Calls f on each live candidate of this keyword in the given form,
+    // until f returns true.
+    const auto each = [&](Form form, auto f) {
+      for (std::uint32_t i : candidates) {
+        Mention& m = mentions_[i];
+        if (m.live && m.keyword == k && m.form == form && f(m)) return true;
       }
-    }
+      return false;
+    };
+    const bool found = each(Form::Star, [&](Mention& m) {
+      const char end = optionEndsAt(m, option);
+      if (end != '/' && end != ':') return false;
+      queue(m);
+      return true;
+    });
+    if (!found) return;
+    each(Form::Dot, [&](Mention& m) {
+      if (optionEndsAt(m, option) == '/') queue(m);
+      return false;
+    });
     if (keyword != "PageSize" && keyword != "PageRegion") return;
-    for (Mention& m : mentions_) {
-      if (m.live && m.keyword == keyword && m.form == Form::Star &&
-          endsOptionName(m, option) && holdsMarker(m)) {
-        queue(m);
-      }
-    }
+    each(Form::Star, [&](Mention& m) {
+      if (m.live && endsOptionName(m, option) && holdsMarker(m)) queue(m);
+      return false;
+    });
   }
 
   // Whether a `*Default<K>: name` line names `name`.
   bool isDefault(std::string_view name) const {
-    for (const Mention& m : mentions_) {
-      if (!m.live || m.form != Form::Default) continue;
-      const LineBounds line = lineBounds(text_, m.pos);
-      std::string_view value =
-          std::string_view(text_).substr(m.pos, line.contentsEnd - m.pos);
-      value.remove_prefix(value.find(':') + 1);
-      while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
-      while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
-      if (value == name) return true;
+    for (std::uint32_t i : bucket(hashName(kDefaultTag, name))) {
+      const Mention& m = mentions_[i];
+      if (m.live && m.form == Form::Default && defaultValue(m) == name) {
+        return true;
+      }
     }
     return false;
   }
@@ -114,34 +149,127 @@ class PageText {
       m.pos = (erased ? range->begin : m.pos) - removed;
     }
     doomed_.clear();
-    doomedBegins_.clear();
+    doomedEnds_.clear();
   }
 
  private:
-  void collect(std::string_view keyword) {
-    const std::string_view text = text_;
-    for (std::size_t pos = find(text, keyword); pos != npos;
-         pos = find(text, keyword, pos + 1)) {
-      const std::size_t after = pos + keyword.size();
-      if (pos == 0 || after >= text.size()) continue;
-      if (text[after] == ' ' && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
-        mentions_.push_back({pos - 1, keyword,
-                             text[pos - 1] == '*' ? Form::Star : Form::Dot});
-      } else if (pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
-                 isLineStart(text, pos - 8)) {
-        std::size_t colon = after;
-        while (colon < text.size() && isBlank(text[colon])) ++colon;
-        if (colon < text.size() && text[colon] == ':') {
-          mentions_.push_back({pos - 8, keyword, Form::Default});
+  // Notes every mention, in text order: one scan for each first letter of
+  // the keywords, the runs then merged.
+  void collect() {
+    std::string scanned;
+    for (std::string_view keyword : keywords_) {
+      if (keyword.empty() || scanned.find(keyword[0]) != npos) continue;
+      scanned += keyword[0];
+      const std::size_t run = mentions_.size();
+      const std::string_view text = text_;
+      for (std::size_t pos = text.find(keyword[0]); pos != npos;
+           pos = text.find(keyword[0], pos + 1)) {
+        for (std::size_t k = 0; k < keywords_.size(); ++k) {
+          if (!keywords_[k].empty() && keywords_[k][0] == keyword[0]) {
+            note(pos, static_cast<std::uint8_t>(k));
+          }
         }
       }
+      std::inplace_merge(mentions_.begin(), mentions_.begin() + run,
+                         mentions_.end(),
+                         [](const Mention& a, const Mention& b) { return a.pos < b.pos; });
     }
+    // An empty keyword is mentioned everywhere.
+    for (std::size_t k = 0; k < keywords_.size(); ++k) {
+      if (!keywords_[k].empty()) continue;
+      const std::size_t run = mentions_.size();
+      for (std::size_t pos = 0; pos <= text_.size(); ++pos) {
+        note(pos, static_cast<std::uint8_t>(k));
+      }
+      std::inplace_merge(mentions_.begin(), mentions_.begin() + run,
+                         mentions_.end(),
+                         [](const Mention& a, const Mention& b) { return a.pos < b.pos; });
+    }
+  }
+
+  // Notes keyword k if it is mentioned at pos.
+  void note(std::size_t pos, std::uint8_t k) {
+    const std::string_view text = text_;
+    const std::string_view keyword = keywords_[k];
+    // Only `*K`, `.K` and `*DefaultK` count.
+    if (pos == 0 || (text[pos - 1] != '*' && text[pos - 1] != '.' &&
+                     text[pos - 1] != 't')) {
+      return;
+    }
+    if (text.substr(pos, keyword.size()) != keyword) return;
+    const std::size_t after = pos + keyword.size();
+    if (after >= text.size()) return;
+    if (text[after] == ' ' && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
+      std::size_t end = after + 1;
+      while (!endsName(text, end)) ++end;
+      mentions_.push_back({pos - 1,
+                           hashName(k + 1, text.substr(after + 1, end - after - 1)),
+                           k, text[pos - 1] == '*' ? Form::Star : Form::Dot});
+    } else if (pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
+               isLineStart(text, pos - 8)) {
+      std::size_t colon = after;
+      while (colon < text.size() && isBlank(text[colon])) ++colon;
+      if (colon < text.size() && text[colon] == ':') {
+        Mention m = {pos - 8, 0, k, Form::Default};
+        m.key = hashName(kDefaultTag, defaultValue(m));
+        mentions_.push_back(m);
+      }
+    }
+  }
+
+  // Groups the mentions by key, in text order within each group.
+  void index() {
+    std::size_t buckets = 1;
+    while (buckets < mentions_.size()) buckets *= 2;
+    mask_ = static_cast<std::uint32_t>(buckets - 1);
+    bucketStart_.assign(buckets + 1, 0);
+    for (const Mention& m : mentions_) ++bucketStart_[(m.key & mask_) + 1];
+    for (std::size_t b = 0; b < buckets; ++b) bucketStart_[b + 1] += bucketStart_[b];
+    byKey_.resize(mentions_.size());
+    std::vector<std::uint32_t> next(bucketStart_.begin(), bucketStart_.end() - 1);
+    for (std::size_t i = 0; i < mentions_.size(); ++i) {
+      byKey_[next[mentions_[i].key & mask_]++] = static_cast<std::uint32_t>(i);
+    }
+  }
+
+  // The mentions that may share `key`, in text order.
+  std::span<const std::uint32_t> bucket(std::uint32_t key) const {
+    const std::uint32_t b = key & mask_;
+    return std::span(byKey_).subspan(bucketStart_[b],
+                                     bucketStart_[b + 1] - bucketStart_[b]);
+  }
+
+  // The mentions that may name `option` for keyword k. A name that holds a
+  // character ending names is found only by looking at every mention.
+  std::span<const std::uint32_t> optionCandidates(std::uint8_t k,
+                                                  std::string_view option) {
+    for (std::size_t i = 0; i < option.size(); ++i) {
+      if (endsName(option, i)) {
+        if (everyMention_.size() != mentions_.size()) {
+          everyMention_.resize(mentions_.size());
+          std::iota(everyMention_.begin(), everyMention_.end(), 0u);
+        }
+        return everyMention_;
+      }
+    }
+    return bucket(hashName(k + 1, option));
+  }
+
+  // The value of a default line, without the blanks around it.
+  std::string_view defaultValue(const Mention& m) const {
+    const LineBounds line = lineBounds(text_, m.pos);
+    std::string_view value =
+        std::string_view(text_).substr(m.pos, line.contentsEnd - m.pos);
+    value.remove_prefix(value.find(':') + 1);
+    while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
+    while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
+    return value;
   }
 
   // The character after `*K O` or `.K O` at mention m: '\0' when the mention
   // names another option, or the text ends right after the option.
   char optionEndsAt(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + m.keyword.size() + 1;
+    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
     const std::size_t after = name + option.size();
     if (after >= text_.size() ||
         std::string_view(text_).substr(name, option.size()) != option) {
@@ -151,7 +279,7 @@ class PageText {
   }
 
   bool endsOptionName(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + m.keyword.size() + 1;
+    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
     const std::size_t after = name + option.size();
     if (after > text_.size() ||
         std::string_view(text_).substr(name, option.size()) != option) {
@@ -167,19 +295,6 @@ class PageText {
     return find(text_, "UIConstraints", line.begin, line.contentsEnd) != npos;
   }
 
-  // The first `*K O/` or `*K O:`.
-  bool deleteMainLine(std::string_view keyword, std::string_view option) {
-    for (Mention& m : mentions_) {
-      if (!m.live || m.keyword != keyword || m.form != Form::Star) continue;
-      const char end = optionEndsAt(m, option);
-      if (end == '/' || end == ':') {
-        queue(m);
-        return true;
-      }
-    }
-    return false;
-  }
-
   // Queues the entry that begins on m's line, with every mention in it.
   void queue(Mention& m) {
     LineBounds line = lineBounds(text_, m.pos);
@@ -189,14 +304,33 @@ class PageText {
     // deletion would bring up against it.
     const bool endsInCr = line.end - line.contentsEnd == 1 &&
                           text_[line.contentsEnd] == '\r';
-    if (ppdtext::opensQuotedValue(text_, line) ||
-        (endsInCr && doomedBegins_.contains(line.end))) {
+    bool mustFlush = false;
+    if (ppdtext::opensQuotedValue(text_, line)) {
+      // Queued entries begin at line starts: look at each one the value
+      // runs through, and at the line after it (a `*End` may follow).
+      const std::size_t end = ppdtext::entryEnd(text_, line);
+      for (std::size_t next = line.end; next <= end && next < text_.size();
+           next = lineBounds(text_, next).end) {
+        if (doomedEnds_.contains(next)) {
+          mustFlush = true;
+          break;
+        }
+      }
+    } else if (endsInCr) {
+      std::size_t next = line.end;
+      for (auto it = doomedEnds_.find(next); it != doomedEnds_.end();
+           it = doomedEnds_.find(next)) {
+        next = it->second;
+      }
+      mustFlush = next != line.end && next < text_.size() && text_[next] == '\n';
+    }
+    if (mustFlush) {
       flush();
       line = lineBounds(text_, m.pos);
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
-    doomedBegins_.insert(line.begin);
+    doomedEnds_.emplace(line.begin, end);
     const auto first =
         std::ranges::lower_bound(mentions_, line.begin, {}, &Mention::pos);
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
@@ -205,10 +339,24 @@ class PageText {
   }
 
   std::string& text_;
+  std::span<const std::string_view> keywords_;
   std::vector<Mention> mentions_;
+  std::uint32_t mask_ = 0;
+  std::vector<std::uint32_t> bucketStart_;
+  std::vector<std::uint32_t> byKey_;        // mention indices, grouped by key
+  std::vector<std::uint32_t> everyMention_;
   std::vector<Range> doomed_;
-  std::unordered_set<std::size_t> doomedBegins_;
+  std::unordered_map<std::size_t, std::size_t> doomedEnds_;  // begin -> end
 };
+
+// Deletes one size from every page keyword, unless it is a default. Only a
+// list skips empty names; a single empty name is deleted like any other.
+void deleteSize(PageText& page, std::string_view name) {
+  if (page.isDefault(name)) return;
+  for (std::string_view keyword : kPageKeywords) {
+    page.deleteOption(keyword, name);
+  }
+}
 
 }  // namespace
 
@@ -218,7 +366,8 @@ void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
 }
 
 void QVCFStringDeletePaperSize(std::string& text, std::string_view name) {
-  QVCFStringDeletePaperSizeArray(text, {&name, 1});
+  PageText page(text, kPageKeywords);
+  deleteSize(page, name);
 }
 
 void QVCFStringDeletePaperSizeArray(std::string& text,
@@ -226,9 +375,6 @@ void QVCFStringDeletePaperSizeArray(std::string& text,
   if (names.empty()) return;
   PageText page(text, kPageKeywords);
   for (std::string_view name : names) {
-    if (name.empty() || page.isDefault(name)) continue;
-    for (std::string_view keyword : kPageKeywords) {
-      page.deleteOption(keyword, name);
-    }
+    if (!name.empty()) deleteSize(page, name);
   }
 }

@@ -111,7 +111,7 @@ std::size_t entryEnd(std::string_view text, const LineBounds& line) {
 }
 
 std::size_t findKeywordLine(std::string_view text, std::string_view key) {
-  const std::string needle = "*" + std::string(key);
+  const std::string needle = concat({"*", key});
   for (std::size_t pos = find(text, needle); pos != npos;
        pos = find(text, needle, pos + 1)) {
     if (pos != 0 && !terminatorEndsAt(text, pos)) continue;
@@ -120,6 +120,12 @@ std::size_t findKeywordLine(std::string_view text, std::string_view key) {
     if (after < text.size() && text[after] == ':') return pos;
   }
   return npos;
+}
+
+std::string concat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (std::string_view part : parts) out += part;
+  return out;
 }
 
 void eraseRanges(std::string& text, std::span<const Range> ranges) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -60,6 +61,9 @@ std::size_t entryEnd(std::string_view text, const LineBounds& line);
 /// `*DefaultDuplexUnit:`, `*%*DefaultDuplex:` and `*StpDefaultDuplex:` are not
 /// lines of the key "DefaultDuplex". Returns npos when there is none.
 std::size_t findKeywordLine(std::string_view text, std::string_view key);
+
+/// The parts, joined.
+std::string concat(std::initializer_list<std::string_view> parts);
 
 /// A half-open byte range [begin, end).
 struct Range {

@@ -18,9 +18,9 @@ bool replaceKeywordLine(std::string& text, std::string_view key,
 
 bool changeDefault(std::string& text, std::string_view keyword,
                    std::string_view value) {
-  const std::string key = "Default" + std::string(keyword);
+  const std::string key = ppdtext::concat({"Default", keyword});
   return replaceKeywordLine(text, key,
-                            "*" + key + ": " + std::string(value) + "\n");
+                            ppdtext::concat({"*", key, ": ", value, "\n"}));
 }
 
 }  // namespace
@@ -30,13 +30,12 @@ void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
   if (changeDefault(text, keyword, value)) return;
   // Some vendors prefix their own copy of a standard option.
   if (keyword.find("QV") != std::string_view::npos) return;
-  changeDefault(text, "QV" + std::string(keyword), value);
+  changeDefault(text, ppdtext::concat({"QV", keyword}), value);
 }
 
 void QVCFStringChangeGeneralInformation(std::string& text,
                                         std::string_view keyword,
                                         std::string_view value) {
   replaceKeywordLine(text, keyword,
-                     "*" + std::string(keyword) + ": \"" + std::string(value) +
-                         "\"\n");
+                     ppdtext::concat({"*", keyword, ": \"", value, "\"\n"}));
 }
