@@ -363,4 +363,36 @@ TEST(ChangeGeneralInformation, Rewrites) {
   EXPECT_EQ(text, "*ISOCountryCode: \"a\"b\"\n");
 }
 
+// Regressions found by fuzz/edit_fuzzer -----------------------------------
+
+// A list skips empty names, but an empty name given by itself is a size like
+// any other: `*PageSize /...` is its main line. Deleting one size once went
+// through the list and so did nothing.
+TEST(DeletePaperSize, EmptyNameAloneIsDeletedButSkippedInAList) {
+  const std::string text =
+      lines({"*PageSize /Blank: \"\"", "*de.PageSize /Leer: \"\"",
+             "*UIConstraints: *A B *PageSize ",
+             "*PaperDimension /Blank: \"1 1\"", "*PageSize A4/A4: \"\""});
+  const std::string withoutEmpty = lines({"*PageSize A4/A4: \"\""});
+  static constexpr std::string_view emptyName[] = {""};
+  struct Case {
+    const char* name;
+    void (*edit)(std::string&);
+    std::string after;
+  };
+  const Case cases[] = {
+      {"alone", [](std::string& t) { QVCFStringDeletePaperSize(t, ""); },
+       withoutEmpty},
+      {"in a list",
+       [](std::string& t) { QVCFStringDeletePaperSizeArray(t, emptyName); },
+       text},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string edited = text;
+    c.edit(edited);
+    EXPECT_EQ(edited, c.after);
+  }
+}
+
 }  // namespace
