@@ -331,8 +331,11 @@ class PageText {
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
     doomedEnds_.emplace(line.begin, end);
-    const auto first =
-        std::ranges::lower_bound(mentions_, line.begin, {}, &Mention::pos);
+    // The mentions in the entry stand right around m in the list.
+    auto first = mentions_.begin() + (&m - mentions_.data());
+    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
+      --first;
+    }
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
       it->live = false;
     }
