@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <numeric>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "ppdtext/ppdtext.h"
@@ -49,7 +48,8 @@ struct Mention {
   std::uint32_t key;     // hash of the keyword and the option or default
   std::uint8_t keyword;  // index into the keywords the text was indexed for
   Form form;
-  bool live = true;  // false once its line is queued for deletion
+  enum State : unsigned char { Live, Queued, Erased } state = Live;
+  bool live() const { return state == Live; }
 };
 
 // Whether an option name ends at `pos`: at a "/", ":", blank, double quote,
@@ -99,7 +99,7 @@ class PageText {
     const auto each = [&](Form form, auto f) {
       for (std::uint32_t i : candidates) {
         Mention& m = mentions_[i];
-        if (m.live && m.keyword == k && m.form == form && f(m)) return true;
+        if (m.live() && m.keyword == k && m.form == form && f(m)) return true;
       }
       return false;
     };
@@ -116,7 +116,7 @@ class PageText {
     });
     if (keyword != "PageSize" && keyword != "PageRegion") return;
     each(Form::Star, [&](Mention& m) {
-      if (m.live && endsOptionName(m, option) && holdsMarker(m)) queue(m);
+      if (m.live() && endsOptionName(m, option) && holdsMarker(m)) queue(m);
       return false;
     });
   }
@@ -125,7 +125,7 @@ class PageText {
   bool isDefault(std::string_view name) const {
     for (std::uint32_t i : bucket(hashName(kDefaultTag, name))) {
       const Mention& m = mentions_[i];
-      if (m.live && m.form == Form::Default && defaultValue(m) == name) {
+      if (m.live() && m.form == Form::Default && defaultValue(m) == name) {
         return true;
       }
     }
@@ -147,9 +147,9 @@ class PageText {
       }
       const bool erased = range != doomed_.end() && range->begin <= m.pos;
       m.pos = (erased ? range->begin : m.pos) - removed;
+      if (m.state == Mention::Queued) m.state = Mention::Erased;
     }
     doomed_.clear();
-    doomedEnds_.clear();
   }
 
  private:
@@ -304,25 +304,26 @@ class PageText {
     // deletion would bring up against it.
     const bool endsInCr = line.end - line.contentsEnd == 1 &&
                           text_[line.contentsEnd] == '\r';
+    // A queued entry begins on a line that holds one of its queued
+    // mentions, and those follow m in the list.
+    const std::size_t index = static_cast<std::size_t>(&m - mentions_.data());
+    const auto queuedBefore = [&](std::size_t limit) {
+      for (std::size_t i = index + 1; i < mentions_.size() && mentions_[i].pos < limit;
+           ++i) {
+        if (mentions_[i].state == Mention::Queued) return true;
+      }
+      return false;
+    };
+    const auto nextLineEnd = [&](std::size_t pos) {
+      return pos < text_.size() ? lineBounds(text_, pos).end : pos;
+    };
     bool mustFlush = false;
     if (ppdtext::opensQuotedValue(text_, line)) {
-      // Queued entries begin at line starts: look at each one the value
-      // runs through, and at the line after it (a `*End` may follow).
-      const std::size_t end = ppdtext::entryEnd(text_, line);
-      for (std::size_t next = line.end; next <= end && next < text_.size();
-           next = lineBounds(text_, next).end) {
-        if (doomedEnds_.contains(next)) {
-          mustFlush = true;
-          break;
-        }
-      }
+      // The lines the value runs through, and the one after it, where a
+      // `*End` may stand.
+      mustFlush = queuedBefore(nextLineEnd(ppdtext::entryEnd(text_, line)));
     } else if (endsInCr) {
-      std::size_t next = line.end;
-      for (auto it = doomedEnds_.find(next); it != doomedEnds_.end();
-           it = doomedEnds_.find(next)) {
-        next = it->second;
-      }
-      mustFlush = next != line.end && next < text_.size() && text_[next] == '\n';
+      mustFlush = queuedBefore(nextLineEnd(line.end));
     }
     if (mustFlush) {
       flush();
@@ -330,14 +331,13 @@ class PageText {
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
-    doomedEnds_.emplace(line.begin, end);
     // The mentions in the entry stand right around m in the list.
     auto first = mentions_.begin() + (&m - mentions_.data());
     while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
       --first;
     }
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
-      it->live = false;
+      if (it->state == Mention::Live) it->state = Mention::Queued;
     }
   }
 
@@ -349,7 +349,6 @@ class PageText {
   std::vector<std::uint32_t> byKey_;        // mention indices, grouped by key
   std::vector<std::uint32_t> everyMention_;
   std::vector<Range> doomed_;
-  std::unordered_map<std::size_t, std::size_t> doomedEnds_;  // begin -> end
 };
 
 // Deletes one size from every page keyword, unless it is a default. Only a
