@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need "${BUILD_PACKAGES[@]}" clang cups-client gzip groff-base man-db dpkg-dev file
+need "${BUILD_PACKAGES[@]}" clang cups-client gzip groff-base man-db dpkg-dev file \
+  libbenchmark-dev python3
 
 # clang with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as
 # errors: the unit and end-to-end tests must pass there too.
@@ -13,7 +14,11 @@ CXX=clang++ cmake -S . -B build-san -G Ninja -DPPDREGION_WERROR=ON \
 cmake --build build-san
 ctest --test-dir build-san --output-on-failure --no-label-summary -LE 'corpus|packaging'
 
-# g++, warnings as errors; its test run comes last.
-cmake -S . -B build -G Ninja -DPPDREGION_WERROR=ON -DPPDREGION_TESTS=ON >/dev/null
+# libFuzzer on the text edits and on whole runs, a minute each.
+scripts/fuzz.sh 60
+
+# g++, warnings as errors, benchmarks built (not run); its test run comes last.
+cmake -S . -B build -G Ninja -DPPDREGION_WERROR=ON -DPPDREGION_TESTS=ON \
+  -DPPDREGION_BENCH=ON >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure --no-label-summary

@@ -1,0 +1,452 @@
+// Fuzzes the text edits of ppdtext on arbitrary text with an arbitrary
+// keyword, option and value.
+//
+// Input layout (FuzzedDataProvider): the last bytes pick the keyword, the
+// option, the value and a list of up to four paper sizes, each mostly from a
+// table of names real PPDs use; a byte of 0xC0 or more instead takes a string
+// of arbitrary bytes from the front. What remains is the text. So a plain
+// PPD excerpt is a usable seed as it is, and scripts/fuzz.sh appends a few
+// chosen bytes to steer the seeds towards sizes they hold.
+//
+// The text is taken as arbitrary bytes, not only valid UTF-8: the edits work
+// on bytes and must keep their promises for any bytes, and mutated inputs
+// would mostly be thrown away by a UTF-8 filter.
+//
+// Each edit runs on a fresh copy of the text and is checked three ways:
+//  - the sanitizers: nothing reads or writes out of bounds;
+//  - its shape: a deletion leaves the text with some of its whole lines,
+//    terminators included, removed and nothing else changed; a rewrite
+//    replaces one stretch of whole lines by the new line and nothing else;
+//  - an independent model: a slow, line-by-line version of each edit, written
+//    here from the rules in ppdtext/ppdtext.h, that deletes one entry at a
+//    time and searches again from where the deleted line began. The edit
+//    and the model must give the same text byte for byte.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ppdtext/ppdtext.h"
+
+namespace {
+
+// scripts/fuzz.sh writes indices into these tables after its seeds; keep the
+// first entries where they are.
+constexpr std::string_view kKeywords[] = {
+    "PageSize", "PageRegion",     "PaperDimension", "ImageableArea",
+    "Duplex",   "ISOCountryCode", "QVDuplex",       "InputSlot",
+    "DuQVplex", "pagesize"};
+constexpr std::string_view kOptions[] = {
+    "B5",        "B6",       "Postcard", "EnvChou3", "EnvYou4",
+    "210x270mm", "3x5",      "Letter",   "A4",       "Postcard.Fullbleed",
+    "Executive", "EnvChou4", "ISOB5",    "Env10",    ""};
+constexpr std::string_view kValues[] = {
+    "DuplexNoTumble", "None", "FR", "JP", "", "a\"b", "US"};
+
+std::string pick(FuzzedDataProvider& input,
+                 std::span<const std::string_view> table) {
+  const auto choice = input.ConsumeIntegral<std::uint8_t>();
+  if (choice < 0xC0) return std::string(table[choice % table.size()]);
+  return input.ConsumeRandomLengthString(24);
+}
+
+// What is being checked, printed when a check fails.
+struct Context {
+  const char* edit = "";
+  std::string_view keyword, option, value;
+  std::span<const std::string> names;
+  std::string_view text;
+};
+Context context;
+
+void printEscaped(const char* label, std::string_view bytes) {
+  std::fprintf(stderr, "  %s (%zu bytes): \"", label, bytes.size());
+  for (unsigned char c : bytes.substr(0, 2000)) {
+    if (c == '\\' || c == '"') {
+      std::fprintf(stderr, "\\%c", c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      std::fputc(c, stderr);
+    } else {
+      std::fprintf(stderr, "\\x%02X", c);
+    }
+  }
+  std::fprintf(stderr, "%s\"\n", bytes.size() > 2000 ? "..." : "");
+}
+
+void check(bool ok, const char* what, std::string_view got = {},
+           std::string_view want = {}) {
+  if (ok) return;
+  std::fprintf(stderr, "edit_fuzzer: %s: %s\n", context.edit, what);
+  printEscaped("keyword", context.keyword);
+  printEscaped("option", context.option);
+  printEscaped("value", context.value);
+  for (const std::string& name : context.names) printEscaped("name", name);
+  printEscaped("text", context.text);
+  printEscaped("got", got);
+  printEscaped("want", want);
+  std::abort();
+}
+
+// ---------------------------------------------------------------- lines
+//
+// A line splitter of its own, sharing nothing with ppdtext: one forward pass
+// that tries the six terminators in turn, CR LF before a lone CR.
+
+constexpr std::string_view kTerminators[] = {
+    "\r\n", "\n", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+
+// Whether `word` stands in `text` at `at`. A plain loop: the model runs on
+// every input and memcmp would go through libFuzzer's comparison hooks.
+bool spellsAt(std::string_view text, std::size_t at, std::string_view word) {
+  if (at > text.size() || word.size() > text.size() - at) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (text[at + i] != word[i]) return false;
+  }
+  return true;
+}
+
+// Length of the terminator that the bytes at `at` spell, or 0.
+std::size_t terminatorAt(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return 0;
+  const char first = text[at];
+  if (first != '\r' && first != '\n' && first != '\xC2' && first != '\xE2') {
+    return 0;
+  }
+  for (std::string_view t : kTerminators) {
+    if (spellsAt(text, at, t)) return t.size();
+  }
+  return 0;
+}
+
+struct Line {
+  std::size_t begin, contentsEnd, end;
+};
+
+std::vector<Line> splitLines(std::string_view text) {
+  std::vector<Line> lines;
+  std::size_t begin = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    if (const std::size_t length = terminatorAt(text, at); length != 0) {
+      lines.push_back({begin, at, at + length});
+      at += length;
+      begin = at;
+    } else {
+      ++at;
+    }
+  }
+  if (begin < text.size()) lines.push_back({begin, text.size(), text.size()});
+  return lines;
+}
+
+std::string_view contentsOf(std::string_view text, const Line& line) {
+  return text.substr(line.begin, line.contentsEnd - line.begin);
+}
+
+// Index of the line holding byte `at` (< text size).
+std::size_t lineIndexOf(const std::vector<Line>& lines, std::size_t at) {
+  const auto it = std::upper_bound(
+      lines.begin(), lines.end(), at,
+      [](std::size_t pos, const Line& line) { return pos < line.end; });
+  return static_cast<std::size_t>(it - lines.begin());
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimBlanks(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// End of the entry that begins on line `i`: the line alone, unless what
+// follows its first colon holds an odd number of double quotes; then up to
+// and including the next line with a double quote, and a `*End` line right
+// after that one. A quote that no later line closes leaves the line alone.
+std::size_t modelEntryEnd(std::string_view text, const std::vector<Line>& lines,
+                          std::size_t i) {
+  const std::string_view contents = contentsOf(text, lines[i]);
+  const std::size_t colon = contents.find(':');
+  if (colon == std::string_view::npos) return lines[i].end;
+  const std::string_view value = contents.substr(colon + 1);
+  if (std::count(value.begin(), value.end(), '"') % 2 == 0) return lines[i].end;
+  for (std::size_t j = i + 1; j < lines.size(); ++j) {
+    if (contentsOf(text, lines[j]).find('"') == std::string_view::npos)
+      continue;
+    if (j + 1 < lines.size()) {
+      std::string_view next = contentsOf(text, lines[j + 1]);
+      while (!next.empty() && isBlank(next.back())) next.remove_suffix(1);
+      if (next == "*End") return lines[j + 1].end;
+    }
+    return lines[j].end;
+  }
+  return lines[i].end;
+}
+
+// ---------------------------------------------------------------- model
+
+// First position at or after `from` where `needle` stands and `test` holds,
+// or npos. Every position is a candidate; std::string_view::find only skips
+// to the next place the needle stands.
+template <typename Test>
+std::size_t firstWhere(std::string_view text, std::size_t from,
+                       std::string_view needle, Test test) {
+  for (std::size_t at = text.find(needle, from); at != std::string_view::npos;
+       at = text.find(needle, at + 1)) {
+    if (test(at)) return at;
+  }
+  return std::string_view::npos;
+}
+
+// Deletes the entry whose first line holds byte `at`; returns where that
+// line began, which is where the next search starts.
+std::size_t deleteEntryAt(std::string& text, std::size_t at) {
+  const std::vector<Line> lines = splitLines(text);
+  const std::size_t i = lineIndexOf(lines, at);
+  const std::size_t begin = lines[i].begin;
+  text.erase(begin, modelEntryEnd(text, lines, i) - begin);
+  return begin;
+}
+
+std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
+                                     std::string_view option) {
+  const std::string named =
+      "*" + std::string(keyword) + " " + std::string(option);
+  const std::size_t main = firstWhere(text, 0, named, [&](std::size_t at) {
+    const std::size_t after = at + named.size();
+    return after < text.size() && (text[after] == '/' || text[after] == ':');
+  });
+  if (main == std::string_view::npos) return text;
+  deleteEntryAt(text, main);
+
+  const std::string translated =
+      "." + std::string(keyword) + " " + std::string(option) + "/";
+  for (std::size_t from = 0;;) {
+    const std::size_t at =
+        firstWhere(text, from, translated, [](std::size_t) { return true; });
+    if (at == std::string_view::npos) break;
+    from = deleteEntryAt(text, at);
+  }
+
+  if (keyword != "PageSize" && keyword != "PageRegion") return text;
+  std::vector<Line> lines;  // of the text as it is now
+  const auto constraint = [&](std::size_t at) {
+    const std::size_t after = at + named.size();
+    if (after < text.size() && text[after] != ' ' && text[after] != '\t' &&
+        text[after] != '"' && terminatorAt(text, after) == 0) {
+      return false;
+    }
+    return contentsOf(text, lines[lineIndexOf(lines, at)])
+               .find("UIConstraints") != std::string_view::npos;
+  };
+  for (std::size_t from = 0;;) {
+    lines = splitLines(text);
+    const std::size_t at = firstWhere(text, from, named, constraint);
+    if (at == std::string_view::npos) break;
+    from = deleteEntryAt(text, at);
+  }
+  return text;
+}
+
+// The line starting "*<key>", blanks, ":" that comes first, as an index.
+std::optional<std::size_t> modelKeywordLine(std::string_view text,
+                                            const std::vector<Line>& lines,
+                                            std::string_view key) {
+  const std::string needle = "*" + std::string(key);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!spellsAt(text, lines[i].begin, needle)) continue;
+    std::size_t after = lines[i].begin + needle.size();
+    while (after < text.size() && isBlank(text[after])) ++after;
+    if (after < text.size() && text[after] == ':') return i;
+  }
+  return std::nullopt;
+}
+
+bool modelIsDefaultSize(std::string_view text, std::string_view name) {
+  const std::vector<Line> lines = splitLines(text);
+  for (std::string_view keyword :
+       {"PageSize", "PageRegion", "PaperDimension", "ImageableArea"}) {
+    const std::string needle = "*Default" + std::string(keyword);
+    for (const Line& line : lines) {
+      const std::string_view contents = contentsOf(text, line);
+      if (!spellsAt(contents, 0, needle)) continue;
+      const std::string_view rest = contents.substr(needle.size());
+      const std::size_t colon = rest.find_first_not_of(" \t");
+      if (colon == std::string_view::npos || rest[colon] != ':') continue;
+      if (trimBlanks(rest.substr(colon + 1)) == name) return true;
+    }
+  }
+  return false;
+}
+
+std::string modelDeletePaperSize(std::string text, std::string_view name) {
+  if (modelIsDefaultSize(text, name)) return text;
+  for (std::string_view keyword :
+       {"PageRegion", "PageSize", "PaperDimension", "ImageableArea"}) {
+    text = modelDeleteKeywordOption(std::move(text), keyword, name);
+  }
+  return text;
+}
+
+// Replaces the entry of the first `*<key>:` line by `line`; nullopt when
+// there is no such line.
+std::optional<std::string> modelReplace(std::string text, std::string_view key,
+                                        std::string_view line) {
+  const std::vector<Line> lines = splitLines(text);
+  const std::optional<std::size_t> i = modelKeywordLine(text, lines, key);
+  if (!i) return std::nullopt;
+  const std::size_t begin = lines[*i].begin;
+  text.replace(begin, modelEntryEnd(text, lines, *i) - begin, line);
+  return text;
+}
+
+// ---------------------------------------------------------------- shapes
+
+// Whether `after` is `before` with some of its whole lines removed: the
+// concatenation of a subsequence of its lines. Lines are matched with a set
+// of reachable positions in `after`, since a greedy match can go wrong: a
+// line "x\r" kept before a removed one can meet a kept "\n" and read as
+// "x\r\n", which may also be a line of its own further on.
+bool removesWholeLines(std::string_view before, std::string_view after) {
+  if (before == after) return true;
+  const std::vector<Line> lines = splitLines(before);
+  std::vector<std::size_t> reach = {0};
+  for (const Line& line : lines) {
+    const std::string_view piece =
+        before.substr(line.begin, line.end - line.begin);
+    const std::size_t left = before.size() - line.end;  // input still to come
+    std::vector<std::size_t> next;
+    for (std::size_t at : reach) {
+      if (after.size() - at <= left) next.push_back(at);  // line removed
+      if (spellsAt(after, at, piece)) next.push_back(at + piece.size());
+    }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    reach = std::move(next);
+    if (reach.empty()) return false;
+  }
+  return std::binary_search(reach.begin(), reach.end(), after.size());
+}
+
+// Whether `after` is `before` with one stretch of whole lines [a, b), a < b,
+// replaced by `line`.
+bool replacesWholeLines(std::string_view before, std::string_view after,
+                        std::string_view line) {
+  if (after.size() < line.size()) return false;
+  const std::size_t kept = after.size() - line.size();  // prefix + suffix
+  std::vector<std::size_t> starts;
+  for (const Line& l : splitLines(before)) starts.push_back(l.begin);
+  starts.push_back(before.size());
+  std::size_t common = 0;
+  while (common < before.size() && common < after.size() &&
+         before[common] == after[common]) {
+    ++common;
+  }
+  for (std::size_t a : starts) {
+    if (a > common || a > kept) break;
+    const std::size_t suffix = kept - a;
+    if (suffix > before.size()) continue;
+    const std::size_t b = before.size() - suffix;
+    if (b <= a || !std::binary_search(starts.begin(), starts.end(), b))
+      continue;
+    if (after.substr(a, line.size()) == line &&
+        after.substr(a + line.size()) == before.substr(b)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- edits
+
+void checkDeletion(std::string_view before, const std::string& after,
+                   const std::string& model) {
+  check(removesWholeLines(before, after),
+        "the result is not the text with whole lines removed", after);
+  check(after == model, "the result differs from the line-by-line model", after,
+        model);
+}
+
+void checkRewrite(std::string_view before, const std::string& after,
+                  const std::optional<std::string>& model,
+                  std::span<const std::string> newLines) {
+  if (after != before) {
+    check(std::any_of(newLines.begin(), newLines.end(),
+                      [&](const std::string& line) {
+                        return replacesWholeLines(before, after, line);
+                      }),
+          "the result is not the text with one entry replaced by the new line",
+          after);
+  }
+  const std::string_view want = model ? std::string_view(*model) : before;
+  check(after == want, "the result differs from the line-by-line model", after,
+        want);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  const std::string keyword = pick(input, kKeywords);
+  const std::string option = pick(input, kOptions);
+  const std::string value = pick(input, kValues);
+  std::vector<std::string> names(input.ConsumeIntegral<std::uint8_t>() % 5);
+  for (std::string& name : names) name = pick(input, kOptions);
+  const std::string before = input.ConsumeRemainingBytesAsString();
+  context = {"", keyword, option, value, names, before};
+
+  {
+    context.edit = "QVCFStringDeleteKeywordOption";
+    std::string text = before;
+    QVCFStringDeleteKeywordOption(text, keyword, option);
+    checkDeletion(before, text,
+                  modelDeleteKeywordOption(before, keyword, option));
+  }
+  {
+    context.edit = "QVCFStringDeletePaperSize";
+    std::string text = before;
+    QVCFStringDeletePaperSize(text, option);
+    checkDeletion(before, text, modelDeletePaperSize(before, option));
+  }
+  {
+    context.edit = "QVCFStringDeletePaperSizeArray";
+    std::vector<std::string_view> views(names.begin(), names.end());
+    std::string text = before;
+    QVCFStringDeletePaperSizeArray(text, views);
+    std::string model = before;
+    for (std::string_view name : views) {
+      if (!name.empty()) model = modelDeletePaperSize(std::move(model), name);
+    }
+    checkDeletion(before, text, model);
+  }
+  {
+    context.edit = "QVCFStringChangeDefault";
+    std::string text = before;
+    QVCFStringChangeDefault(text, keyword, value);
+    const std::string key = "Default" + keyword;
+    const std::string qvKey = "DefaultQV" + keyword;
+    const std::string newLines[] = {"*" + key + ": " + value + "\n",
+                                    "*" + qvKey + ": " + value + "\n"};
+    std::optional<std::string> model = modelReplace(before, key, newLines[0]);
+    if (!model && keyword.find("QV") == std::string::npos) {
+      model = modelReplace(before, qvKey, newLines[1]);
+    }
+    checkRewrite(before, text, model, newLines);
+  }
+  {
+    context.edit = "QVCFStringChangeGeneralInformation";
+    std::string text = before;
+    QVCFStringChangeGeneralInformation(text, keyword, value);
+    const std::string newLine[] = {"*" + keyword + ": \"" + value + "\"\n"};
+    checkRewrite(before, text, modelReplace(before, keyword, newLine[0]),
+                 newLine);
+  }
+  return 0;
+}
