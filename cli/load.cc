@@ -24,8 +24,10 @@ struct FileCloser {
 LoadResult failure(std::string reason) { return {{}, std::move(reason)}; }
 
 // libcups hands out what it could decompress of a cut-off gzip file and then
-// reports a plain end of file. A whole gzip file ends with the size of its
-// data modulo 2^32, which a truncated one almost never matches.
+// reports a plain end of file. It still counts such a file as compressed
+// (it clears that mark once a gzip stream has ended properly), and a whole
+// gzip file ends with the size of its data modulo 2^32, which the data of a
+// truncated one almost never matches.
 bool gzipSizeMatches(int fd, std::size_t size) {
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return true;
