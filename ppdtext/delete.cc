@@ -79,6 +79,11 @@ class PageText {
  public:
   PageText(std::string& text, std::span<const std::string_view> keywords)
       : text_(text), keywords_(keywords) {
+    // Room for every mention and deletion a PPD could plausibly hold, taken
+    // once: growing the lists by copying would touch twice the memory, and
+    // room that is never written costs nothing.
+    mentions_.reserve(text.size() / 16);
+    doomed_.reserve(text.size() / 32);
     collect();
     index();
   }
@@ -220,7 +225,7 @@ class PageText {
   // Groups the mentions by key, in text order within each group.
   void index() {
     std::size_t buckets = 1;
-    while (buckets < mentions_.size()) buckets *= 2;
+    while (buckets * 2 < mentions_.size()) buckets *= 2;  // two a bucket
     mask_ = static_cast<std::uint32_t>(buckets - 1);
     bucketStart_.assign(buckets + 1, 0);
     for (const Mention& m : mentions_) ++bucketStart_[(m.key & mask_) + 1];
