@@ -22,6 +22,8 @@
 namespace {
 
 using ppdtext::find;
+using ppdtext::isBlank;
+using ppdtext::isLineStart;
 using ppdtext::LineBounds;
 using ppdtext::lineBounds;
 using ppdtext::npos;
@@ -29,12 +31,6 @@ using ppdtext::Range;
 
 constexpr std::string_view kPageKeywords[] = {"PageRegion", "PageSize",
                                               "PaperDimension", "ImageableArea"};
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool isLineStart(std::string_view text, std::size_t pos) {
-  return pos == 0 || lineBounds(text, pos).begin == pos;
-}
 
 // Where a page keyword K is mentioned.
 enum class Form : unsigned char {
@@ -121,7 +117,7 @@ class PageText {
     });
     if (keyword != "PageSize" && keyword != "PageRegion") return;
     each(Form::Star, [&](Mention& m) {
-      if (m.live() && endsOptionName(m, option) && holdsMarker(m)) queue(m);
+      if (endsOptionName(m, option) && holdsMarker(m)) queue(m);
       return false;
     });
   }

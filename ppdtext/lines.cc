@@ -31,9 +31,11 @@ bool terminatorEndsAt(std::string_view text, std::size_t pos) {
   }
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
+
+bool isLineStart(std::string_view text, std::size_t pos) {
+  return pos == 0 || terminatorEndsAt(text, pos);
+}
 
 std::size_t find(std::string_view text, std::string_view key, std::size_t from,
                  std::size_t to) {
@@ -114,7 +116,7 @@ std::size_t findKeywordLine(std::string_view text, std::string_view key) {
   const std::string needle = concat({"*", key});
   for (std::size_t pos = find(text, needle); pos != npos;
        pos = find(text, needle, pos + 1)) {
-    if (pos != 0 && !terminatorEndsAt(text, pos)) continue;
+    if (!isLineStart(text, pos)) continue;
     std::size_t after = pos + needle.size();
     while (after < text.size() && isBlank(text[after])) ++after;
     if (after < text.size() && text[after] == ':') return pos;

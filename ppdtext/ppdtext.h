@@ -36,6 +36,13 @@ struct LineBounds {
 /// holds no terminator never does.
 LineBounds lineBounds(std::string_view text, std::size_t pos);
 
+/// Whether `c` is a blank: a space or a tab.
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+/// Whether a line begins at `pos`: at the start of the text or right after
+/// a terminator (never between the CR and LF of one).
+bool isLineStart(std::string_view text, std::size_t pos);
+
 /// Length of the terminator starting at `pos` (1, 2 or 3 bytes), or 0 when
 /// no terminator starts there.
 std::size_t terminatorLength(std::string_view text, std::size_t pos);
