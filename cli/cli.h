@@ -22,12 +22,8 @@ struct LoadResult {
 /// Reads the whole file at `path` through libcups' file interface (which
 /// also reads gzip-compressed files as their plain text) in 65535-byte
 /// chunks. Fails when the file cannot be opened or read, is empty, holds a
-/// NUL byte or is not valid UTF-8.
+/// NUL byte. Text in any encoding is taken as bytes.
 LoadResult QVCFStringCreateWithPPDFile(const char* path);
-
-/// Whether `bytes` are well-formed UTF-8: no overlong forms, no surrogates,
-/// nothing above U+10FFFF. Returns the offset of the first bad byte, or npos.
-std::size_t findInvalidUtf8(std::string_view bytes);
 
 /// Writes `bytes` to standard output, then flushes and closes it. Returns 0,
 /// or the errno of the failed write.

@@ -42,48 +42,6 @@ bool gzipSizeMatches(int fd, std::size_t size) {
 
 }  // namespace
 
-std::size_t findInvalidUtf8(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    // Most of a PPD is ASCII: skip it eight bytes at a time.
-    while (i + 8 <= n) {
-      std::uint64_t word;
-      std::memcpy(&word, s + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;   // overlong
-      if (c == 0xED) high = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;   // overlong
-      if (c == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-      return i;  // a continuation byte, an overlong lead or past U+10FFFF
-    }
-    if (n - i < length || s[i + 1] < low || s[i + 1] > high) return i;
-    for (std::size_t k = 2; k < length; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return i;
-    }
-    i += length;
-  }
-  return std::string_view::npos;
-}
-
 LoadResult QVCFStringCreateWithPPDFile(const char* path) {
   errno = 0;
   std::unique_ptr<cups_file_t, FileCloser> file(cupsFileOpen(path, "r"));
@@ -128,9 +86,6 @@ LoadResult QVCFStringCreateWithPPDFile(const char* path) {
   if (const std::size_t nul = bytes.find('\0'); nul != bytes.npos) {
     return failure("holds a NUL byte at offset " + std::to_string(nul) +
                    "; a PPD file is text");
-  }
-  if (const std::size_t bad = findInvalidUtf8(bytes); bad != bytes.npos) {
-    return failure("not valid UTF-8 at offset " + std::to_string(bad));
   }
   return {std::move(text), {}};
 }
