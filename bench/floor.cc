@@ -5,18 +5,18 @@
 //
 // reads the whole file through libcups' file interface in 65535-byte reads
 // (as ppdregion does, so gzip files work alike), parses it once with libcups'
-// PPD parser through policy's openPpd, and writes the text and one LF to
+// PPD parser opening the path again, as ppdregion once did, and writes the
+// text and one LF to
 // standard output. It does not check the text, classify the printer or edit
 // anything. The buffer grows geometrically with realloc, which large blocks
 // do by remapping rather than copying, so neither time nor peak memory gets
 // more than the reading itself costs.
 #include <cups/file.h>
+#include <cups/ppd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "policy/policy.h"
 
 namespace {
 
@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
   cupsFileClose(file);
 
   // Parsed for its cost only; the result is not looked at.
-  if (!openPpd(path)) std::fputs("floor: the PPD parser refused the file\n", stderr);
+  ppd_file_t* ppd = ppdOpenFile(path);
+  if (ppd == nullptr) std::fputs("floor: the PPD parser refused the file\n", stderr);
+  ppdClose(ppd);
 
   if (size > 0) {
     text[size++] = '\n';  // room is left: a short read ended the loop

@@ -1,29 +1,43 @@
-// The command-line tool: loading the PPD file as text, learning the user's
-// country, adapting the text and writing it out. Only this layer prints or
-// decides the exit status.
+// The command-line tool: loading the PPD, learning the user's country,
+// adapting the text and writing it out. Only this layer prints or decides the
+// exit status.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+namespace cli {
 
 /// The exit statuses of ppdregion.
 enum ExitStatus : int {
   kExitSuccess = 0,  ///< the PPD text was written
-  kExitFailure = 1,  ///< the file could not be loaded or the output written
+  kExitFailure = 1,  ///< the PPD could not be loaded, adapted or written
   kExitUsage = 2,    ///< wrong arguments
 };
 
-/// The text of a PPD file, or why it could not be loaded.
+/// The most a PPD may hold, compressed or not: far above any real one (the
+/// largest are a few MiB), low enough that an endless input is refused long
+/// before it takes the machine's memory.
+inline constexpr std::size_t kMaxPpdSize = std::size_t{256} << 20;
+
+/// The text of a PPD, or why it could not be loaded.
 struct LoadResult {
   std::string text;
   std::string error;  ///< empty on success, else a lower-case reason
 };
 
-/// Reads the whole file at `path` through libcups' file interface (which
-/// also reads gzip-compressed files as their plain text) in 65535-byte
-/// chunks. Fails when the file cannot be opened or read, is empty, holds a
-/// NUL byte. Text in any encoding is taken as bytes.
-LoadResult QVCFStringCreateWithPPDFile(const char* path);
+/// Reads the whole PPD at `path`, or standard input when `path` is "-", once:
+/// a file, pipe, FIFO, terminal or character device, read to its end. A gzip
+/// stream is decompressed as zcat does it, every member in turn, zero bytes
+/// after the last ignored. The text is taken as bytes, in whatever encoding
+/// it is. Fails when the input cannot be opened or read, is empty, holds a
+/// NUL byte (refused as soon as it is read), is larger than kMaxPpdSize, or
+/// is compressed data that is truncated or damaged.
+LoadResult loadPpd(const char* path);
+
+/// How messages name the input at `path`: "standard input" for "-".
+std::string inputName(const char* path);
 
 /// Writes `bytes` to standard output, then flushes and closes it. Returns 0,
 /// or the errno of the failed write.
@@ -31,7 +45,7 @@ int writeToStdout(std::string_view bytes);
 
 /// Writes the text and one LF to standard output in one write, as
 /// writeToStdout does. Writes nothing for an empty text.
-int CFStringOutputPPD(std::string& text);
+int writePpd(std::string& text);
 
 /// Reports a failed write to standard output on standard error.
 void printWriteError(int error);
@@ -46,11 +60,15 @@ std::string countryFromLocaleName(std::string_view name);
 /// installed still gives its country. Empty when none is set.
 std::string countryFromEnvironment();
 
-/// Adapts the loaded text of the PPD at `path` to `country`: parses the file,
-/// classifies the printer and applies the paper-size, duplex and country-code
-/// rules. Leaves the text unchanged when the PPD parser refuses the file.
-void adaptPpdText(std::string& text, const char* path, std::string_view country);
+/// Adapts the PPD text to `country`: classifies the printer from exactly this
+/// text and applies the paper-size, duplex and country-code rules. Leaves the
+/// text unchanged when the PPD parser refuses it. Throws std::bad_alloc when
+/// memory runs out and std::system_error when the parser cannot read the text.
+void adaptPpd(std::string& text, std::string_view country);
 
-/// One whole run on the PPD at `path`: loads, adapts and writes it, printing
-/// any failure to standard error. Returns the exit status.
-ExitStatus setupPPD(const char* path);
+/// One whole run on the PPD at `path` ("-": standard input): loads, adapts
+/// and writes it, printing any failure to standard error. Returns the exit
+/// status.
+ExitStatus runPpdregion(const char* path);
+
+}  // namespace cli

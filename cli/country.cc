@@ -3,6 +3,8 @@
 
 #include "cli/cli.h"
 
+namespace cli {
+
 namespace {
 
 bool isAsciiLetter(char c) {
@@ -33,3 +35,5 @@ std::string countryFromEnvironment() {
   }
   return {};
 }
+
+}  // namespace cli

@@ -1,7 +1,7 @@
 // ppdregion: adapts a printer's PPD file to the country of the user's locale
 // and writes it to standard output.
 //
-//   ppdregion NAME PPD [EXTRA]
+//   ppdregion NAME PPD [EXTRA]      PPD "-" is standard input
 //   ppdregion --help | -h | --version
 //
 // NAME and EXTRA are accepted for the callers that pass them, and not used.
@@ -19,6 +19,8 @@
 
 namespace {
 
+using cli::ExitStatus;
+
 constexpr char kUsage[] = "usage: ppdregion NAME PPD [EXTRA]\n";
 
 constexpr char kHelp[] =
@@ -27,20 +29,27 @@ constexpr char kHelp[] =
     "the *ISOCountryCode line set.\n"
     "\n"
     "  NAME, EXTRA    accepted for the callers that pass them; not used\n"
-    "  PPD            the PPD file to adapt, plain or gzip-compressed\n"
+    "  PPD            the PPD file to adapt, plain or gzip-compressed, in any\n"
+    "                 encoding; \"-\" reads standard input (a file named \"-\"\n"
+    "                 is ./-); pipes, FIFOs and <(...) work too\n"
     "  -h, --help     print this help and exit\n"
     "  --version      print the version and exit\n"
     "\n"
     "The country is the territory of the first non-empty of LC_ALL, LC_PAPER\n"
-    "and LANG: LANG=fr_FR.UTF-8 gives FR. See ppdregion(1).\n";
+    "and LANG: LANG=fr_FR.UTF-8 gives FR.\n"
+    "\n"
+    "  zcat model.ppd.gz | LANG=fr_FR.UTF-8 ppdregion x - > model-fr.ppd\n"
+    "  lpadmin -p office -E -v URI -P <(ppdregion x model.ppd.gz)\n"
+    "\n"
+    "See ppdregion(1).\n";
 
 constexpr char kVersion[] = "ppdregion " PPDREGION_VERSION "\n";
 
 ExitStatus print(std::string_view text) {
-  const int error = writeToStdout(text);
-  if (error == 0) return kExitSuccess;
-  printWriteError(error);
-  return kExitFailure;
+  const int error = cli::writeToStdout(text);
+  if (error == 0) return cli::kExitSuccess;
+  cli::printWriteError(error);
+  return cli::kExitFailure;
 }
 
 }  // namespace
@@ -55,7 +64,7 @@ int main(int argc, char** argv) {
   }
   if (argc < 3 || argc > 4) {
     std::fputs(kUsage, stderr);
-    return kExitUsage;
+    return cli::kExitUsage;
   }
-  return setupPPD(argv[2]);
+  return cli::runPpdregion(argv[2]);
 }

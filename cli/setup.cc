@@ -2,9 +2,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 #include "cli/cli.h"
 #include "policy/policy.h"
+
+namespace cli {
 
 int writeToStdout(std::string_view bytes) {
   // A full disk may only show when the buffered rest is flushed or the
@@ -21,7 +25,7 @@ int writeToStdout(std::string_view bytes) {
   return error != 0 ? error : EIO;
 }
 
-int CFStringOutputPPD(std::string& text) {
+int writePpd(std::string& text) {
   if (text.empty()) return 0;
   text.push_back('\n');  // so that text and LF go out in one write
   const int error = writeToStdout(text);
@@ -33,27 +37,34 @@ void printWriteError(int error) {
   std::fprintf(stderr, "ppdregion: standard output: %s\n", std::strerror(error));
 }
 
-void adaptPpdText(std::string& text, const char* path,
-                  std::string_view country) {
-  const PpdHandle ppd = openPpd(path);
-  if (!ppd) return;  // not a PPD the parser accepts: written unchanged
-  determineModel(ppd.get());
-  removeRegionalPaperSizes(text, gModelInfo.kind, gModelInfo.modelNumber,
-                           country);
-  applyDuplexRule(text, gModelInfo.kind, gModelInfo.modelNumber, country);
-  applyCountryCodeRule(text, ppd.get(), country);
+void adaptPpd(std::string& text, std::string_view country) {
+  const std::optional<policy::Printer> printer = policy::classifyPrinter(text);
+  if (!printer) return;  // not a PPD the parser accepts: written unchanged
+  policy::adaptToCountry(text, *printer, country);
 }
 
-ExitStatus setupPPD(const char* path) {
-  LoadResult loaded = QVCFStringCreateWithPPDFile(path);
-  if (!loaded.error.empty()) {
-    std::fprintf(stderr, "ppdregion: %s: %s\n", path, loaded.error.c_str());
+ExitStatus runPpdregion(const char* path) {
+  const auto fail = [&](const std::string& reason) {
+    std::fprintf(stderr, "ppdregion: %s: %s\n", inputName(path).c_str(),
+                 reason.c_str());
     return kExitFailure;
+  };
+  // Running out of memory anywhere ends the run before anything is written.
+  try {
+    LoadResult loaded = loadPpd(path);
+    if (!loaded.error.empty()) return fail(loaded.error);
+    adaptPpd(loaded.text, countryFromEnvironment());
+    if (const int error = writePpd(loaded.text); error != 0) {
+      printWriteError(error);
+      return kExitFailure;
+    }
+    return kExitSuccess;
+  } catch (const std::bad_alloc&) {
+    return fail("not enough memory");
+  } catch (const std::system_error& error) {
+    if (error.code() == std::errc::not_enough_memory) return fail("not enough memory");
+    return fail(error.what());
   }
-  adaptPpdText(loaded.text, path, countryFromEnvironment());
-  if (const int error = CFStringOutputPPD(loaded.text); error != 0) {
-    printWriteError(error);
-    return kExitFailure;
-  }
-  return kExitSuccess;
 }
+
+}  // namespace cli

@@ -93,13 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string_view country = kCountries[data[0] % std::size(kCountries)];
   file.set(data + 1, size - 1);
 
-  LoadResult loaded = QVCFStringCreateWithPPDFile(file.path.c_str());
+  LoadResult loaded = cli::loadPpd(file.path.c_str());
   check(loaded.error.empty() != loaded.text.empty(),
         "loading gave both text and a reason, or neither");
   if (!loaded.error.empty()) return 0;
 
   std::string text = loaded.text;
-  adaptPpdText(text, file.path.c_str(), country);
+  cli::adaptPpd(text, country);
   check(text.size() <= loaded.text.size() + kDuplexLine + kCountryLine,
         "the adapted text grew by more than the two rewritten lines");
   check(text.find('\0') == std::string::npos, "the adapted text holds a NUL");

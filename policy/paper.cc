@@ -2,6 +2,8 @@
 #include "policy/policy.h"
 #include "ppdtext/ppdtext.h"
 
+namespace policy {
+
 namespace {
 
 using Sizes = std::string_view[];
@@ -99,21 +101,20 @@ std::span<const Row> rowsFor(PrinterKind kind) {
 
 }  // namespace
 
-std::span<const std::string_view> paperSizesToRemove(PrinterKind kind,
-                                                     std::int32_t modelNumber,
+std::span<const std::string_view> paperSizesToRemove(const Printer& printer,
                                                      std::string_view country) {
-  for (const Row& row : rowsFor(kind)) {
+  for (const Row& row : rowsFor(printer.kind)) {
     if ((row.country.empty() || row.country == country) &&
-        matches(row.models, modelNumber)) {
+        matches(row.models, printer.modelNumber)) {
       return row.sizes;
     }
   }
   return {};
 }
 
-void removeRegionalPaperSizes(std::string& text, PrinterKind kind,
-                              std::int32_t modelNumber,
+void removeRegionalPaperSizes(std::string& text, const Printer& printer,
                               std::string_view country) {
-  QVCFStringDeletePaperSizeArray(text,
-                                 paperSizesToRemove(kind, modelNumber, country));
+  QVCFStringDeletePaperSizeArray(text, paperSizesToRemove(printer, country));
 }
+
+}  // namespace policy

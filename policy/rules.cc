@@ -4,6 +4,8 @@
 #include "policy/policy.h"
 #include "ppdtext/ppdtext.h"
 
+namespace policy {
+
 namespace {
 
 // Countries where long-edge duplex is the expected default.
@@ -15,42 +17,43 @@ static_assert(std::size(kDuplexCountries) == 35);
 
 }  // namespace
 
-bool shouldChangeDuplexDefault(std::string_view country) {
+bool prefersLongEdgeDuplex(std::string_view country) {
   return std::ranges::find(kDuplexCountries, country) !=
          std::end(kDuplexCountries);
 }
 
-bool shouldChangeDuplexDefaultEnergyStar(std::string_view country) {
+bool monochromeGetsLongEdgeDuplex(std::string_view country) {
   return country != "CN";
 }
 
-bool shouldChangeDefaultCountryCode(const ppd_file_t* /*ppd*/,
-                                    std::string_view country,
-                                    std::optional<std::string_view>& out) {
-  if (country == "JP") return false;
-  out = country;
-  return true;
-}
+bool writesCountryCode(std::string_view country) { return country != "JP"; }
 
-void applyDuplexRule(std::string& text, PrinterKind kind,
-                     std::int32_t modelNumber, std::string_view country) {
+void applyDuplexRule(std::string& text, const Printer& printer,
+                     std::string_view country) {
   bool change = false;
-  switch (kind) {
+  switch (printer.kind) {
     case PrinterKind::ColorLaser:
-      change = modelNumber >= 9 && shouldChangeDuplexDefault(country);
+      change = printer.modelNumber >= 9 && prefersLongEdgeDuplex(country);
       break;
     case PrinterKind::MonoLaser:
-      change = (modelNumber == 12 || modelNumber == 13) &&
-               shouldChangeDuplexDefaultEnergyStar(country);
+      change = (printer.modelNumber == 12 || printer.modelNumber == 13) &&
+               monochromeGetsLongEdgeDuplex(country);
       break;
   }
   if (change) QVCFStringChangeDefault(text, "Duplex", "DuplexNoTumble");
 }
 
-void applyCountryCodeRule(std::string& text, const ppd_file_t* ppd,
-                          std::string_view country) {
-  std::optional<std::string_view> code;
-  if (shouldChangeDefaultCountryCode(ppd, country, code) && code) {
-    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", *code);
+void applyCountryCodeRule(std::string& text, std::string_view country) {
+  if (writesCountryCode(country)) {
+    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", country);
   }
 }
+
+void adaptToCountry(std::string& text, const Printer& printer,
+                    std::string_view country) {
+  removeRegionalPaperSizes(text, printer, country);
+  applyDuplexRule(text, printer, country);
+  applyCountryCodeRule(text, country);
+}
+
+}  // namespace policy

@@ -21,4 +21,4 @@ need() {
 }
 
 # The packages every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libcups2-dev libgtest-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ libcups2-dev zlib1g-dev libgtest-dev)

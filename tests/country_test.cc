@@ -22,7 +22,7 @@ TEST(CountryFromLocaleName, Territory) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(countryFromLocaleName(c.name), c.country);
+    EXPECT_EQ(cli::countryFromLocaleName(c.name), c.country);
   }
 }
 
@@ -51,7 +51,7 @@ TEST(CountryFromEnvironment, FirstNonEmptyOfLcAllLcPaperLang) {
     set("LC_ALL", c.lcAll);
     set("LC_PAPER", c.lcPaper);
     set("LANG", c.lang);
-    EXPECT_EQ(countryFromEnvironment(), c.country);
+    EXPECT_EQ(cli::countryFromEnvironment(), c.country);
   }
   unsetenv("LC_ALL");
   unsetenv("LC_PAPER");

@@ -21,6 +21,13 @@ bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
+// Runs a bash script with the tool in $TOOL, `ppd` in $PPD and `lang` in LANG.
+RunResult shell(const std::string& script, const fs::path& ppd,
+                const std::string& lang = "fr_FR.UTF-8") {
+  return fixture::run("bash", {"-c", script},
+                      {{"TOOL", kTool}, {"PPD", ppd.string()}, {"LANG", lang}});
+}
+
 TEST(CommandLine, ArgumentCounts) {
   const std::string ppd = kExample.string();
   const std::string plain = fixture::runTool(kExample).out;
@@ -152,6 +159,11 @@ TEST(Adapt, PpdWithAwkwardFormsStaysValid) {
   EXPECT_TRUE(contains(us, "\n*DefaultDuplex: DuplexNoTumble\n"));
 }
 
+std::string flipped(std::string bytes, std::size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+  return bytes;
+}
+
 // Input a printer installer should never turn into a PPD silently.
 TEST(BadInput, RefusedWithAClearError) {
   fixture::TempDir dir;
@@ -168,9 +180,17 @@ TEST(BadInput, RefusedWithAClearError) {
   const Case cases[] = {
       {"binary", binary, "holds a NUL byte at offset 73; a PPD file is text"},
       {"truncated gzip", gzipped.substr(0, gzipped.size() / 2),
-       "compressed data is truncated or damaged"},
+       "compressed data is truncated"},
       {"gzip without its trailer", gzipped.substr(0, gzipped.size() - 8),
-       "compressed data is truncated or damaged"},
+       "compressed data is truncated"},
+      {"gzip with a bad CRC", flipped(gzipped, gzipped.size() - 8),
+       "compressed data is damaged (incorrect data check)"},
+      {"gzip with a bad length", flipped(gzipped, gzipped.size() - 4),
+       "compressed data is damaged (incorrect length check)"},
+      {"gzip cut inside a second member", gzipped + gzipped.substr(0, 30),
+       "compressed data is truncated"},
+      {"gzip followed by other data", gzipped + "*% trailer\n",
+       "compressed data is followed by other data"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -231,6 +251,123 @@ TEST(BadInput, LocaleCannotInjectText) {
                      {{variable, "xx_FR\"\n*Evil: 1"}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, fixture::readFile(kData / "colorlaser.none.ppd"));
+  }
+}
+
+// Every way a user hands the tool a PPD gives the same adapted text as the
+// plain file does.
+TEST(Sources, EachGivesTheSameResult) {
+  fixture::TempDir dir;
+  const std::string expected = fixture::readFile(kData / "colorlaser.FR.ppd");
+  const std::string example = fixture::readFile(kExample);
+  const std::size_t half = example.find("\n*", example.size() / 2) + 1;
+  const fs::path gz = dir.write("example.ppd", example);
+  ASSERT_EQ(fixture::run("gzip", {"-kn", gz.string()}).status, 0);
+  const std::string gzipped = fixture::readFile(gz.string() + ".gz");
+  const fs::path twoMembers = dir.path() / "two.ppd.gz";
+  dir.write("two.ppd.gz.first", example.substr(0, half));
+  dir.write("two.ppd.gz.second", example.substr(half));
+  ASSERT_EQ(shell("gzip -nc \"$PPD.first\" > \"$PPD\" && "
+                  "gzip -nc \"$PPD.second\" >> \"$PPD\"", twoMembers).status, 0);
+  const fs::path padded = dir.write("padded.ppd.gz", gzipped + std::string(1024, '\0'));
+  struct Case {
+    const char* name;
+    std::string script;
+    fs::path ppd;
+  };
+  const std::string fifo = (dir.path() / "fifo").string();
+  const Case cases[] = {
+      {"file", "\"$TOOL\" x \"$PPD\"", kExample},
+      {"- from a file", "\"$TOOL\" x - < \"$PPD\"", kExample},
+      {"- from a pipe", "cat \"$PPD\" | \"$TOOL\" x -", kExample},
+      {"/dev/stdin", "cat \"$PPD\" | \"$TOOL\" x /dev/stdin", kExample},
+      {"process substitution", "\"$TOOL\" x <(cat \"$PPD\")", kExample},
+      // The writer is stopped by its process id whatever the tool did.
+      {"FIFO", "mkfifo '" + fifo + "' && { cat \"$PPD\" > '" + fifo +
+                   "' & writer=$!; timeout 20 \"$TOOL\" x '" + fifo +
+                   "'; status=$?; kill $writer 2>/dev/null; wait $writer; exit $status; }",
+       kExample},
+      {"gzip, one member", "\"$TOOL\" x \"$PPD\"", gz.string() + ".gz"},
+      {"gzip, two members", "\"$TOOL\" x \"$PPD\"", twoMembers},
+      {"gzip, zero padding", "\"$TOOL\" x \"$PPD\"", padded},
+      {"gzip on standard input", "cat \"$PPD\" | \"$TOOL\" x -", gz.string() + ".gz"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunResult result = shell(c.script, c.ppd);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(result.out == expected);
+  }
+}
+
+TEST(Sources, StandardInputRefusals) {
+  fixture::TempDir dir;
+  struct Case {
+    const char* script;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"\"$TOOL\" x - < /dev/null", "ppdregion: standard input: input is empty\n"},
+      {"\"$TOOL\" x /dev/zero",
+       "ppdregion: /dev/zero: holds a NUL byte at offset 0; a PPD file is text\n"},
+      {"\"$TOOL\" x - < /dev/zero",
+       "ppdregion: standard input: holds a NUL byte at offset 0; a PPD file is text\n"},
+      {"yes '*% endless' | \"$TOOL\" x -",
+       "ppdregion: standard input: larger than 256 MiB; not a PPD file\n"},
+      {"cd \"$PPD\" && \"$TOOL\" x ./-", "ppdregion: ./-: No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const RunResult result = shell(c.script, dir.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.err);
+  }
+}
+
+// Text in a legacy encoding is edited as bytes: only ASCII is searched for,
+// only whole lines go, and every other byte comes out as it went in.
+TEST(Encodings, LegacyTextKeepsItsBytes) {
+  const std::string head = "*ColorDevice: True\n*cupsModelNumber: 10\n";
+  struct Case {
+    const char* name;
+    std::string kept;     // lines that stay in every country
+    std::string removed;  // lines of B5, which goes in France
+    const char* eol;
+  };
+  const Case cases[] = {
+      {"Latin-1", "*fr.Foo A/\xE9t\xE9: \"\"\n", "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n", "\n"},
+      {"Latin-1, CR LF", "*fr.Foo A/\xE9t\xE9: \"\"\n", "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n",
+       "\r\n"},
+      {"Shift-JIS", "*ja.Foo A/\x95\x5C\x8E\xA6: \"\"\n",
+       "*ja.PageSize B5/B5 \x83\x54\x83\x43\x83\x59\x95\x5C: \"\"\n", "\n"},
+      // In Windows-1252 C2 85 is "Â…", not a line break.
+      {"Windows-1252 with 0x85", "*fr.Foo A/Voil\xC2\x85: \"\"\n",
+       "*fr.PageSize B5/B5\xC2\x85 \x85 JIS: \"\"\n", "\n"},
+  };
+  fixture::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto withEol = [&](std::string text) {
+      std::string out;
+      for (char ch : text) {
+        if (ch == '\n') out += c.eol; else out += ch;
+      }
+      return out;
+    };
+    const std::string size = "*PageSize B5/B5: \"\"\n";
+    const std::string input = withEol(fixture::ppd(head + c.kept + size + c.removed +
+                                                   "*ISOCountryCode: \"US\"\n"));
+    const fs::path path = dir.write("legacy.ppd", input);
+    const std::string fr = withEol(fixture::ppd(head + c.kept)) + "*ISOCountryCode: \"FR\"\n\n";
+    const RunResult france = fixture::runTool(path, "fr_FR.UTF-8");
+    EXPECT_EQ(france.status, 0);
+    EXPECT_EQ(france.err, "");
+    EXPECT_EQ(france.out, fr);
+    const RunResult japan = fixture::runTool(path, "ja_JP.UTF-8");
+    EXPECT_EQ(japan.status, 0);
+    EXPECT_EQ(japan.out, input + "\n");
   }
 }
 

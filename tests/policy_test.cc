@@ -7,39 +7,35 @@
 
 namespace {
 
+using namespace policy;
 using fixture::lines;
 using Names = std::vector<std::string_view>;
 
-TEST(DetermineModel, FromColorDeviceAndModelNumber) {
+TEST(ClassifyPrinter, FromColorDeviceAndModelNumber) {
   struct Case {
     const char* body;
     PrinterKind kind;
     int modelNumber;
-    int status;
   };
   const Case cases[] = {
-      {"*ColorDevice: True\n*cupsModelNumber: 9\n", PrinterKind::ColorLaser, 9, -1},
-      {"*ColorDevice: False\n*cupsModelNumber: 12\n", PrinterKind::MonoLaser, 12, -1},
-      {"*cupsModelNumber: 13\n", PrinterKind::MonoLaser, 13, -1},
-      {"*ColorDevice: True\n", PrinterKind::ColorLaser, 0, -1},
-      {"*ColorDevice: True\n*cupsModelNumber: -3\n", PrinterKind::ColorLaser, -3, -1},
-      {"*ColorDevice: True\n*cupsModelNumber: 9\n*cupsCommands: \"Clean\"\n",
-       PrinterKind::ColorLaser, 9, 1},
-      {"*cupsCommands: \"Clean PrintSelfTestPage\"\n", PrinterKind::MonoLaser, 0, 1},
+      {"*ColorDevice: True\n*cupsModelNumber: 9\n", PrinterKind::ColorLaser, 9},
+      {"*ColorDevice: False\n*cupsModelNumber: 12\n", PrinterKind::MonoLaser, 12},
+      {"*cupsModelNumber: 13\n", PrinterKind::MonoLaser, 13},
+      {"*ColorDevice: True\n", PrinterKind::ColorLaser, 0},
+      {"*ColorDevice: True\n*cupsModelNumber: -3\n", PrinterKind::ColorLaser, -3},
+      {"*ColorDevice: True\r\n*cupsModelNumber: 10\r\n", PrinterKind::ColorLaser, 10},
   };
-  fixture::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
-    const PpdHandle ppd = openPpd(dir.write("p.ppd", fixture::ppd(c.body)).c_str());
-    ASSERT_TRUE(ppd);
-    gModelInfo = {static_cast<PrinterKind>(-1), -1};
-    EXPECT_EQ(determineModel(ppd.get()), c.status);
-    EXPECT_EQ(gModelInfo.kind, c.kind);
-    EXPECT_EQ(gModelInfo.modelNumber, c.modelNumber);
+    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body));
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->kind, c.kind);
+    EXPECT_EQ(printer->modelNumber, c.modelNumber);
   }
-  gModelInfo = {PrinterKind::ColorLaser, 5};
-  EXPECT_EQ(determineModel(nullptr), -1);
-  EXPECT_EQ(gModelInfo.modelNumber, 5);
+  for (const char* refused : {"", "Not a PPD\n"}) {
+    SCOPED_TRACE(refused);
+    EXPECT_FALSE(classifyPrinter(refused));
+  }
 }
 
 // The removal lists, written out in full as the tables give them.
@@ -109,7 +105,7 @@ TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
       for (std::size_t i = 0; i < std::size(models); ++i) {
         SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " "
                                           << row.country << " " << models[i]);
-        const auto got = paperSizesToRemove(kind, models[i], row.country);
+        const auto got = paperSizesToRemove({kind, models[i]}, row.country);
         EXPECT_EQ(Names(got.begin(), got.end()), *row.lists[i]);
       }
     }
@@ -121,29 +117,24 @@ TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
 TEST(RemoveRegionalPaperSizes, B6ListedTwiceGoesOnce) {
   std::string text = lines({"*PageSize A4/A4: \"\"", "*PageSize B6/B6: \"\"",
                             "*PageSize B5/B5: \"\"", "*PageSize Letter/L: \"\""});
-  removeRegionalPaperSizes(text, PrinterKind::ColorLaser, 8, "HK");
+  removeRegionalPaperSizes(text, {PrinterKind::ColorLaser, 8}, "HK");
   EXPECT_EQ(text, lines({"*PageSize A4/A4: \"\"", "*PageSize Letter/L: \"\""}));
 }
 
 TEST(CountryRules, Predicates) {
   for (std::string_view country : {"FR", "DE", "GB", "LI", "TR", "CY"}) {
-    EXPECT_TRUE(shouldChangeDuplexDefault(country)) << country;
+    EXPECT_TRUE(prefersLongEdgeDuplex(country)) << country;
   }
   for (std::string_view country : {"US", "JP", "CN", "", "de", "DEU", "D"}) {
-    EXPECT_FALSE(shouldChangeDuplexDefault(country)) << country;
+    EXPECT_FALSE(prefersLongEdgeDuplex(country)) << country;
   }
-  EXPECT_FALSE(shouldChangeDuplexDefaultEnergyStar("CN"));
+  EXPECT_FALSE(monochromeGetsLongEdgeDuplex("CN"));
   for (std::string_view country : {"", "cn", "US", "JP"}) {
-    EXPECT_TRUE(shouldChangeDuplexDefaultEnergyStar(country)) << country;
+    EXPECT_TRUE(monochromeGetsLongEdgeDuplex(country)) << country;
   }
-
-  std::optional<std::string_view> out = "unchanged";
-  EXPECT_FALSE(shouldChangeDefaultCountryCode(nullptr, "JP", out));
-  EXPECT_EQ(out, "unchanged");
+  EXPECT_FALSE(writesCountryCode("JP"));
   for (std::string_view country : {"FR", "", "jp"}) {
-    out.reset();
-    EXPECT_TRUE(shouldChangeDefaultCountryCode(nullptr, country, out));
-    EXPECT_EQ(out, country);
+    EXPECT_TRUE(writesCountryCode(country)) << country;
   }
 }
 
@@ -180,8 +171,8 @@ TEST(CountryRules, DuplexAndCountryCodeByPrinterAndCountry) {
       SCOPED_TRACE(::testing::Message() << static_cast<int>(row.kind) << " "
                                         << row.model << " '" << country << "'");
       std::string text = before;
-      applyDuplexRule(text, row.kind, row.model, country);
-      applyCountryCodeRule(text, nullptr, country);
+      applyDuplexRule(text, {row.kind, row.model}, country);
+      applyCountryCodeRule(text, country);
       const std::string duplex = row.duplex[i] == 'y'
                                      ? "*DefaultDuplex: DuplexNoTumble\n"
                                      : "*DefaultDuplex: None\n";
