@@ -371,4 +371,56 @@ TEST(Encodings, LegacyTextKeepsItsBytes) {
   }
 }
 
+// Under any memory limit a run either adapts the PPD exactly as without one,
+// or fails with status 1, a message and nothing written: never an abort, and
+// never a PPD written unadapted because the parser ran out of memory.
+TEST(MemoryLimit, EveryRunAdaptsOrFails) {
+#ifdef PPDREGION_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
+#else
+  fixture::TempDir dir;
+  std::string sizes = "*ColorDevice: True\n*cupsModelNumber: 10\n*DefaultDuplex: None\n"
+                      "*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string n = std::to_string(i);
+    sizes += "*PageSize S" + n + "/Size " + n + ": \"<</PageSize [" + n + " 842]>>\"\n";
+    if (i % 4 == 0) sizes += "*fr.PageSize B5/JIS B5 " + n + ": \"\"\n";
+  }
+  sizes += "*PageSize B5/B5: \"\"\n*PageSize A4/A4: \"\"\n*CloseUI: *PageSize\n";
+  const fs::path ppd = dir.write("sizes.ppd", fixture::ppd(sizes));
+  const RunResult unlimited = fixture::runTool(ppd, "fr_FR.UTF-8");
+  ASSERT_EQ(unlimited.status, 0);
+  ASSERT_FALSE(contains(unlimited.out, "B5"));
+
+  // The least address space in which the program starts at all (its shared
+  // libraries must map), in KiB, then limits from there to ample.
+  const auto limited = [&](long kib, const char* args) {
+    return shell("ulimit -v " + std::to_string(kib) + " && exec \"$TOOL\" " + args, ppd);
+  };
+  long least = 4096;
+  while (limited(least, "--version").status != 0) {
+    least += 1024;
+    ASSERT_LT(least, 1L << 20) << "the program does not start under any limit";
+  }
+  int adapted = 0;
+  int refused = 0;
+  for (long kib = least; kib <= least + 24 * 1024; kib += 512) {
+    SCOPED_TRACE(kib);
+    const RunResult result = limited(kib, "x \"$PPD\"");
+    if (result.status == 0) {
+      ++adapted;
+      EXPECT_TRUE(result.out == unlimited.out);
+      EXPECT_EQ(result.err, "");
+    } else {
+      ++refused;
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, "ppdregion: " + ppd.string() + ": not enough memory\n");
+    }
+  }
+  EXPECT_GT(adapted, 0);
+  EXPECT_GT(refused, 0);
+#endif
+}
+
 }  // namespace
