@@ -7,6 +7,18 @@
 include(GNUInstallDirs)
 
 install(TARGETS ppdregion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (`cmake --install --strip`, and the package) also drops
+# the compiler's version notes, as Debian's packaging tools do: strip alone
+# keeps the .comment section, which lintian flags.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(
+        COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/ppdregion\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endif()
 
 # The manual page is installed compressed, as Debian's policy wants it:
 # gzip -9n leaves out the name and time stamp, so the file is the same in
