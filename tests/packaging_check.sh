@@ -6,9 +6,10 @@
 #   packaging_check.sh deb       `cpack -G DEB` into a scratch folder
 #
 # The build, the programs and the expected values come from the environment:
-# PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_MAN (the
-# manual page's source), CMAKE and CPACK. Nothing is installed on the machine:
-# every file goes to a scratch folder that is removed at the end.
+# PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_SOURCE (the
+# source folder), PPDREGION_MAN (the manual page's source), CMAKE and CPACK.
+# Nothing is installed on the machine: every file goes to a scratch folder
+# that is removed at the end.
 set -euo pipefail
 
 failures=0
@@ -73,6 +74,42 @@ check_man_gz() {
   cmp -s <(gzip -dc "$gz") "$PPDREGION_MAN" || fail "$gz is not the compressed $PPDREGION_MAN"
 }
 
+# The documents installed in share/doc/ppdregion under a folder: the
+# copyright file and the changelog as written in packaging/, the changelog
+# compressed like the manual page. Both 0644.
+check_docs() {
+  local doc=$1/share/doc/ppdregion
+  local copyright=$PPDREGION_SOURCE/packaging/copyright
+  local changelog=$PPDREGION_SOURCE/packaging/changelog
+  [ -f "$doc/copyright" ] || { fail "no $doc/copyright"; return; }
+  [ -f "$doc/changelog.gz" ] || { fail "no $doc/changelog.gz"; return; }
+  expect_eq "mode of the copyright and changelog" "644 644" \
+    "$(stat -c %a "$doc/copyright" "$doc/changelog.gz" | tr '\n' ' ' | sed 's/ $//')"
+  cmp -s "$doc/copyright" "$copyright" || fail "$doc/copyright is not $copyright"
+  expect_eq "gzip header of $doc/changelog.gz (magic, deflate, no name, no time)" \
+    "1f8b08000000000002" "$(od -An -tx1 -N9 "$doc/changelog.gz" | tr -d ' \n')"
+  cmp -s <(gzip -dc "$doc/changelog.gz") "$changelog" ||
+    fail "$doc/changelog.gz is not the compressed $changelog"
+}
+
+# The changelog has an entry for this version on top, the versions from the
+# newest down, and no entry left unreleased.
+check_changelog() {
+  local changelog=$PPDREGION_SOURCE/packaging/changelog
+  expect_eq "changelog package" ppdregion "$(dpkg-parsechangelog -l "$changelog" -S Source)"
+  expect_eq "version of the changelog's top entry" "$PPDREGION_VERSION" \
+    "$(dpkg-parsechangelog -l "$changelog" -S Version)"
+  local entries newer="" version
+  entries=$(dpkg-parsechangelog -l "$changelog" --format rfc822 --all)
+  while read -r version; do
+    [ -z "$newer" ] || dpkg --compare-versions "$newer" gt "$version" ||
+      fail "changelog entry $version comes after $newer: versions must go down"
+    newer=$version
+  done < <(sed -n 's/^Version: //p' <<<"$entries")
+  ! grep -qx 'Distribution: UNRELEASED' <<<"$entries" ||
+    fail "the changelog has an UNRELEASED entry"
+}
+
 # The program as installed runs and names its version.
 check_program() {
   local program=$1
@@ -94,10 +131,11 @@ check_install() {
   "$CMAKE" --install "$PPDREGION_BUILD" --prefix "$prefix" >"$scratch/install.log" ||
     { cat "$scratch/install.log" >&2; fail "cmake --install failed"; return; }
   expect_eq "files installed" \
-    "./bin/ppdregion ./share/man/man1/ppdregion.1.gz" \
+    "./bin/ppdregion ./share/doc/ppdregion/changelog.gz ./share/doc/ppdregion/copyright ./share/man/man1/ppdregion.1.gz" \
     "$(files_under "$prefix" | tr '\n' ' ' | sed 's/ $//')"
   check_program "$prefix/bin/ppdregion"
   check_man_gz "$prefix/share/man/man1/ppdregion.1.gz"
+  check_docs "$prefix"
 }
 
 check_deb() {
@@ -138,16 +176,23 @@ check_deb() {
     '(^|'$'\n'')-rwxr-xr-x root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/bin/ppdregion('$'\n''|$)' "$listing"
   expect_match "the manual page in the package" \
     '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/man/man1/ppdregion\.1\.gz('$'\n''|$)' "$listing"
+  local doc
+  for doc in copyright changelog.gz; do
+    expect_match "$doc in the package" \
+      '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/doc/ppdregion/'"${doc//./\\.}"'('$'\n''|$)' "$listing"
+  done
   local odd
   odd=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' <<<"$listing")
   [ -z "$odd" ] || fail "folders that are not 0755:"$'\n'"$odd"
   mkdir "$scratch/root"
   dpkg-deb -x "$deb" "$scratch/root"
   expect_eq "files in the package" \
-    "./usr/bin/ppdregion ./usr/share/man/man1/ppdregion.1.gz" \
+    "./usr/bin/ppdregion ./usr/share/doc/ppdregion/changelog.gz ./usr/share/doc/ppdregion/copyright ./usr/share/man/man1/ppdregion.1.gz" \
     "$(files_under "$scratch/root" | tr '\n' ' ' | sed 's/ $//')"
   check_program "$scratch/root/usr/bin/ppdregion"
   check_man_gz "$scratch/root/usr/share/man/man1/ppdregion.1.gz"
+  check_docs "$scratch/root/usr"
+  check_changelog
   [[ $(file -b "$scratch/root/usr/bin/ppdregion") == *", stripped"* ]] ||
     fail "the packaged program is not stripped"
 }
