@@ -1,12 +1,25 @@
 # Installing ppdregion and packaging it as a Debian package.
 #
-#   cmake --install build --prefix /usr/local    # bin/ppdregion and its manual
+#   cmake --install build --prefix /usr/local    # bin/ppdregion, its manual,
+#                                                # copyright and changelog
 #   cpack -G DEB --config build/CPackConfig.cmake  # ppdregion_<version>_<arch>.deb
 #
 # Included from the top-level CMakeLists.txt once the program target exists.
 include(GNUInstallDirs)
 
 install(TARGETS ppdregion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (`cmake --install --strip`, and the package) also drops
+# the compiler's version notes, as Debian's packaging tools do: strip alone
+# keeps the .comment section, which lintian flags.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(
+        COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/ppdregion\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endif()
 
 # The manual page is installed compressed, as Debian's policy wants it:
 # gzip -9n leaves out the name and time stamp, so the file is the same in
@@ -24,6 +37,25 @@ add_custom_command(
   VERBATIM)
 add_custom_target(ppdregion_man ALL DEPENDS ${PPDREGION_MAN_GZ})
 install(FILES ${PPDREGION_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The copyright and license of the program, in Debian's machine-readable
+# format, and its changelog, one entry per released version in Debian's
+# changelog format: share/doc/ppdregion/copyright and changelog.gz, 0644.
+# A package whose version has no Debian revision (1.0.0, not 1.0.0-1) is a
+# native one, whose changelog is changelog.gz, compressed like the manual.
+set(PPDREGION_CHANGELOG_SOURCE ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set(PPDREGION_CHANGELOG_GZ ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(
+  OUTPUT ${PPDREGION_CHANGELOG_GZ}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+  COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\""
+          ${PPDREGION_GZIP} ${PPDREGION_CHANGELOG_SOURCE} ${PPDREGION_CHANGELOG_GZ}
+  DEPENDS ${PPDREGION_CHANGELOG_SOURCE}
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(ppdregion_changelog ALL DEPENDS ${PPDREGION_CHANGELOG_GZ})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PPDREGION_CHANGELOG_GZ}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

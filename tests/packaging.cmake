@@ -10,10 +10,11 @@ target_compile_definitions(ppdregion_tests PRIVATE
 set(packaging_environment
   PPDREGION_BUILD=${PROJECT_BINARY_DIR}
   PPDREGION_VERSION=${PROJECT_VERSION}
+  PPDREGION_SOURCE=${PROJECT_SOURCE_DIR}
   PPDREGION_MAN=${PROJECT_SOURCE_DIR}/man/ppdregion.1
   CMAKE=${CMAKE_COMMAND}
   CPACK=${CMAKE_CPACK_COMMAND})
-foreach(check man install deb)
+foreach(check man install deb lint)
   add_test(NAME packaging.${check}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging_check.sh ${check})
   set_tests_properties(packaging.${check} PROPERTIES
@@ -21,7 +22,7 @@ foreach(check man install deb)
     LABELS packaging
     TIMEOUT 300)
 endforeach()
-# Both install from the build folder, where `cmake --install` writes its
+# All three install from the build folder, where `cmake --install` writes its
 # install_manifest.txt: never at the same time.
-set_tests_properties(packaging.install packaging.deb PROPERTIES
+set_tests_properties(packaging.install packaging.deb packaging.lint PROPERTIES
   RESOURCE_LOCK ppdregion_install)

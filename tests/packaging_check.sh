@@ -4,11 +4,14 @@
 #   packaging_check.sh man       the manual page renders without a warning
 #   packaging_check.sh install   `cmake --install` into a scratch prefix
 #   packaging_check.sh deb       `cpack -G DEB` into a scratch folder
+#   packaging_check.sh lint      Debian's checkers on that package: lintian -I
+#                                and hardening-check
 #
 # The build, the programs and the expected values come from the environment:
-# PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_MAN (the
-# manual page's source), CMAKE and CPACK. Nothing is installed on the machine:
-# every file goes to a scratch folder that is removed at the end.
+# PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_SOURCE (the
+# source folder), PPDREGION_MAN (the manual page's source), CMAKE and CPACK.
+# Nothing is installed on the machine: every file goes to a scratch folder
+# that is removed at the end.
 set -euo pipefail
 
 failures=0
@@ -73,6 +76,42 @@ check_man_gz() {
   cmp -s <(gzip -dc "$gz") "$PPDREGION_MAN" || fail "$gz is not the compressed $PPDREGION_MAN"
 }
 
+# The documents installed in share/doc/ppdregion under a folder: the
+# copyright file and the changelog as written in packaging/, the changelog
+# compressed like the manual page. Both 0644.
+check_docs() {
+  local doc=$1/share/doc/ppdregion
+  local copyright=$PPDREGION_SOURCE/packaging/copyright
+  local changelog=$PPDREGION_SOURCE/packaging/changelog
+  [ -f "$doc/copyright" ] || { fail "no $doc/copyright"; return; }
+  [ -f "$doc/changelog.gz" ] || { fail "no $doc/changelog.gz"; return; }
+  expect_eq "mode of the copyright and changelog" "644 644" \
+    "$(stat -c %a "$doc/copyright" "$doc/changelog.gz" | tr '\n' ' ' | sed 's/ $//')"
+  cmp -s "$doc/copyright" "$copyright" || fail "$doc/copyright is not $copyright"
+  expect_eq "gzip header of $doc/changelog.gz (magic, deflate, no name, no time)" \
+    "1f8b08000000000002" "$(od -An -tx1 -N9 "$doc/changelog.gz" | tr -d ' \n')"
+  cmp -s <(gzip -dc "$doc/changelog.gz") "$changelog" ||
+    fail "$doc/changelog.gz is not the compressed $changelog"
+}
+
+# The changelog has an entry for this version on top, the versions from the
+# newest down, and no entry left unreleased.
+check_changelog() {
+  local changelog=$PPDREGION_SOURCE/packaging/changelog
+  expect_eq "changelog package" ppdregion "$(dpkg-parsechangelog -l "$changelog" -S Source)"
+  expect_eq "version of the changelog's top entry" "$PPDREGION_VERSION" \
+    "$(dpkg-parsechangelog -l "$changelog" -S Version)"
+  local entries newer="" version
+  entries=$(dpkg-parsechangelog -l "$changelog" --format rfc822 --all)
+  while read -r version; do
+    [ -z "$newer" ] || dpkg --compare-versions "$newer" gt "$version" ||
+      fail "changelog entry $version comes after $newer: versions must go down"
+    newer=$version
+  done < <(sed -n 's/^Version: //p' <<<"$entries")
+  ! grep -qx 'Distribution: UNRELEASED' <<<"$entries" ||
+    fail "the changelog has an UNRELEASED entry"
+}
+
 # The program as installed runs and names its version.
 check_program() {
   local program=$1
@@ -94,26 +133,35 @@ check_install() {
   "$CMAKE" --install "$PPDREGION_BUILD" --prefix "$prefix" >"$scratch/install.log" ||
     { cat "$scratch/install.log" >&2; fail "cmake --install failed"; return; }
   expect_eq "files installed" \
-    "./bin/ppdregion ./share/man/man1/ppdregion.1.gz" \
+    "./bin/ppdregion ./share/doc/ppdregion/changelog.gz ./share/doc/ppdregion/copyright ./share/man/man1/ppdregion.1.gz" \
     "$(files_under "$prefix" | tr '\n' ' ' | sed 's/ $//')"
   check_program "$prefix/bin/ppdregion"
   check_man_gz "$prefix/share/man/man1/ppdregion.1.gz"
+  check_docs "$prefix"
 }
 
-check_deb() {
+# Builds the package into $scratch/out and names it in $deb; fails otherwise.
+deb=""
+build_deb() {
   require dpkg-shlibdeps dpkg-dev
   require file file
-  require readelf binutils
-  local arch deb
+  local arch
   arch=$(dpkg --print-architecture)
   "$CPACK" -G DEB --config "$PPDREGION_BUILD/CPackConfig.cmake" -B "$scratch/out" \
     >"$scratch/cpack.log" 2>&1 ||
-    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB failed"; return; }
+    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB failed"; return 1; }
   expect_eq "packages built" "ppdregion_${PPDREGION_VERSION}_${arch}.deb" \
     "$(find "$scratch/out" -maxdepth 1 -name '*.deb' -printf '%f\n' | LC_ALL=C sort |
        tr '\n' ' ' | sed 's/ $//')"
   deb=$scratch/out/ppdregion_${PPDREGION_VERSION}_${arch}.deb
-  [ -f "$deb" ] || return
+  [ -f "$deb" ]
+}
+
+check_deb() {
+  require readelf binutils
+  build_deb || return
+  local arch
+  arch=$(dpkg --print-architecture)
 
   # Control fields.
   expect_eq Package ppdregion "$(dpkg-deb -f "$deb" Package)"
@@ -138,25 +186,62 @@ check_deb() {
     '(^|'$'\n'')-rwxr-xr-x root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/bin/ppdregion('$'\n''|$)' "$listing"
   expect_match "the manual page in the package" \
     '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/man/man1/ppdregion\.1\.gz('$'\n''|$)' "$listing"
+  local doc
+  for doc in copyright changelog.gz; do
+    expect_match "$doc in the package" \
+      '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/doc/ppdregion/'"${doc//./\\.}"'('$'\n''|$)' "$listing"
+  done
   local odd
   odd=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' <<<"$listing")
   [ -z "$odd" ] || fail "folders that are not 0755:"$'\n'"$odd"
   mkdir "$scratch/root"
   dpkg-deb -x "$deb" "$scratch/root"
   expect_eq "files in the package" \
-    "./usr/bin/ppdregion ./usr/share/man/man1/ppdregion.1.gz" \
+    "./usr/bin/ppdregion ./usr/share/doc/ppdregion/changelog.gz ./usr/share/doc/ppdregion/copyright ./usr/share/man/man1/ppdregion.1.gz" \
     "$(files_under "$scratch/root" | tr '\n' ' ' | sed 's/ $//')"
   check_program "$scratch/root/usr/bin/ppdregion"
   check_man_gz "$scratch/root/usr/share/man/man1/ppdregion.1.gz"
+  check_docs "$scratch/root/usr"
+  check_changelog
   [[ $(file -b "$scratch/root/usr/bin/ppdregion") == *", stripped"* ]] ||
     fail "the packaged program is not stripped"
+}
+
+# lintian, with every tag down to the informational ones, finds nothing: a
+# tag that has to stay goes into the package's lintian overrides, with the
+# reason. hardening-check finds the packaged program position independent,
+# stack protected, fortified, with read-only relocations and bound at
+# start-up. It also asks for control-flow protection, which Debian 12 does
+# not build its packages with either.
+check_lint() {
+  require lintian lintian
+  require hardening-check devscripts
+  build_deb || return
+  # As root, lintian warns on every run unless told that it may run so.
+  local root=()
+  [ "$(id -u)" -ne 0 ] || root=(--allow-root)
+  local report rc=0
+  report=$(lintian -I "${root[@]}" "$deb" 2>&1) || rc=$?
+  if [ "$rc" -ne 0 ] || [ -n "$report" ]; then
+    fail "lintian -I (exit $rc) reports:"$'\n'"$report"
+  fi
+
+  mkdir "$scratch/lint"
+  dpkg-deb -x "$deb" "$scratch/lint"
+  rc=0
+  report=$(hardening-check --nocfprotection "$scratch/lint/usr/bin/ppdregion" 2>&1) || rc=$?
+  [ "$rc" -eq 0 ] || fail "hardening-check (exit $rc) reports:"$'\n'"$report"
+
+  cmp -s "$PPDREGION_SOURCE/LICENSE" /usr/share/common-licenses/Apache-2.0 ||
+    fail "LICENSE is not the Apache License 2.0 that the copyright file names"
 }
 
 case ${1:-} in
   man) check_man ;;
   install) check_install ;;
   deb) check_deb ;;
-  *) echo "usage: packaging_check.sh man|install|deb" >&2; exit 2 ;;
+  lint) check_lint ;;
+  *) echo "usage: packaging_check.sh man|install|deb|lint" >&2; exit 2 ;;
 esac
 
 if [ "$failures" -ne 0 ]; then
