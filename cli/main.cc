@@ -38,8 +38,8 @@ constexpr char kHelp[] =
     "The country is the territory of the first non-empty of LC_ALL, LC_PAPER\n"
     "and LANG: LANG=fr_FR.UTF-8 gives FR.\n"
     "\n"
-    "  zcat model.ppd.gz | LANG=fr_FR.UTF-8 ppdregion x - > model-fr.ppd\n"
-    "  lpadmin -p office -E -v URI -P <(ppdregion x model.ppd.gz)\n"
+    "  zcat model.ppd.gz | LANG=fr_FR.UTF-8 ppdregion x - > office.ppd\n"
+    "  lpadmin -p office -E -v URI -P office.ppd   # a file: not -P <(...)\n"
     "\n"
     "See ppdregion(1).\n";
 
