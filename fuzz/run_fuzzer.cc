@@ -114,9 +114,9 @@ bool isEditOf(std::string_view in, std::string_view out,
 
 // libcups' PPD parser leaks a few bytes on some malformed PPDs (a repeated
 // `*Custom<option> True` line, for one), which is no fault of this tool. The
-// suppression would also hide a ppd_file_t never closed, but PpdHandle owns
-// every one that openPpd returns. Freed blocks are
-// held back for a few megabytes only: every input allocates the whole file
+// suppression would also hide a ppd_file_t never closed, but the
+// classification closes every one it opens. Freed blocks are held back for a
+// few megabytes only: every input allocates the whole file
 // several times, and a large quarantine costs more in page faults than it
 // adds in catching late uses.
 extern "C" const char* __lsan_default_suppressions() {
