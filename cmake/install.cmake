@@ -25,17 +25,23 @@ endif()
 # gzip -9n leaves out the name and time stamp, so the file is the same in
 # every build. gzip is part of every Debian system.
 find_program(PPDREGION_GZIP gzip REQUIRED)
-set(PPDREGION_MAN_SOURCE ${PROJECT_SOURCE_DIR}/man/ppdregion.1)
+
+# ppdregion_gzip(TARGET SOURCE OUTPUT): builds OUTPUT, SOURCE compressed with
+# gzip -9n, as part of every build.
+function(ppdregion_gzip target source output)
+  get_filename_component(folder ${output} DIRECTORY)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\"" ${PPDREGION_GZIP} ${source} ${output}
+    DEPENDS ${source}
+    COMMENT "Compressing ${source}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
+
 set(PPDREGION_MAN_GZ ${PROJECT_BINARY_DIR}/man/ppdregion.1.gz)
-add_custom_command(
-  OUTPUT ${PPDREGION_MAN_GZ}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-  COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\""
-          ${PPDREGION_GZIP} ${PPDREGION_MAN_SOURCE} ${PPDREGION_MAN_GZ}
-  DEPENDS ${PPDREGION_MAN_SOURCE}
-  COMMENT "Compressing the manual page"
-  VERBATIM)
-add_custom_target(ppdregion_man ALL DEPENDS ${PPDREGION_MAN_GZ})
+ppdregion_gzip(ppdregion_man ${PROJECT_SOURCE_DIR}/man/ppdregion.1 ${PPDREGION_MAN_GZ})
 install(FILES ${PPDREGION_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The copyright and license of the program, in Debian's machine-readable
@@ -43,17 +49,9 @@ install(FILES ${PPDREGION_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # changelog format: share/doc/ppdregion/copyright and changelog.gz, 0644.
 # A package whose version has no Debian revision (1.0.0, not 1.0.0-1) is a
 # native one, whose changelog is changelog.gz, compressed like the manual.
-set(PPDREGION_CHANGELOG_SOURCE ${PROJECT_SOURCE_DIR}/packaging/changelog)
 set(PPDREGION_CHANGELOG_GZ ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
-add_custom_command(
-  OUTPUT ${PPDREGION_CHANGELOG_GZ}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
-  COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\""
-          ${PPDREGION_GZIP} ${PPDREGION_CHANGELOG_SOURCE} ${PPDREGION_CHANGELOG_GZ}
-  DEPENDS ${PPDREGION_CHANGELOG_SOURCE}
-  COMMENT "Compressing the changelog"
-  VERBATIM)
-add_custom_target(ppdregion_changelog ALL DEPENDS ${PPDREGION_CHANGELOG_GZ})
+ppdregion_gzip(ppdregion_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog
+               ${PPDREGION_CHANGELOG_GZ})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PPDREGION_CHANGELOG_GZ}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
