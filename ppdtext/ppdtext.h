@@ -1,8 +1,10 @@
 // The PPD text and the line-oriented edits made on it.
 //
-// The text is the whole PPD file as UTF-8 bytes in a std::string. Every key
-// searched for is ASCII, so byte positions give the same matches that
-// character positions would, and an edit never splits a multi-byte character.
+// The text is the whole PPD file as bytes in a std::string, in whatever
+// encoding the PPD uses (UTF-8, ISO-8859-1, Shift-JIS, ...). Lines end where
+// libcups ends them, at LF, CR or CR LF, and every key searched for is ASCII,
+// so the edits never look inside a character of any of these encodings in a
+// way that matters, and they only remove or replace whole lines.
 // Nothing here knows about printers or regions: the edits take the text, a
 // main keyword without its asterisk and an option or value.
 #pragma once
@@ -23,8 +25,9 @@ inline constexpr std::size_t npos = std::string_view::npos;
 std::size_t find(std::string_view text, std::string_view key,
                  std::size_t from = 0, std::size_t to = npos);
 
-/// The line that holds a position. A terminator is LF, CR, CR LF (one
-/// terminator), U+0085, U+2028 or U+2029.
+/// The line that holds a position. A terminator is LF, CR or CR LF (one
+/// terminator). Other line separators, such as U+0085 or U+2028, are ordinary
+/// characters of a line, as libcups takes them.
 struct LineBounds {
   std::size_t begin;        ///< first byte of the line
   std::size_t contentsEnd;  ///< first byte of its terminator, or text end
@@ -43,8 +46,8 @@ inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 /// a terminator (never between the CR and LF of one).
 bool isLineStart(std::string_view text, std::size_t pos);
 
-/// Length of the terminator starting at `pos` (1, 2 or 3 bytes), or 0 when
-/// no terminator starts there.
+/// Length of the terminator starting at `pos` (1 or 2 bytes), or 0 when no
+/// terminator starts there.
 std::size_t terminatorLength(std::string_view text, std::size_t pos);
 
 /// Whether the line's value (what follows its first colon) holds an odd
