@@ -11,6 +11,10 @@
 // The result is the same as deleting one line at a time and searching again
 // from where the deleted line began: a deletion only removes whole lines, so
 // it neither creates a mention nor changes a line that stays.
+//
+// Mentions are found as libcups reads PPD lines: one or more blanks between
+// keyword and option, and, for constraints, option names without regard to
+// letter case; the index therefore keys them by the name in lower case.
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
@@ -34,14 +38,15 @@ constexpr std::string_view kPageKeywords[] = {"PageRegion", "PageSize",
 
 // Where a page keyword K is mentioned.
 enum class Form : unsigned char {
-  Star,     // `*K ` starts here: a main line or a constraint's `*K O`
-  Dot,      // `.K ` starts here: a translation line's `.K O/`
+  Star,     // `*K`, blanks: a main line or a constraint's `*K O`
+  Dot,      // `.K`, blanks: a translation line's `.K O/`
   Default,  // the line `*DefaultK:` starts here
 };
 
 struct Mention {
   std::size_t pos;
-  std::uint32_t key;     // hash of the keyword and the option or default
+  std::uint32_t key;     // hash of the keyword and the option or default,
+                         // the name in lower case
   std::uint8_t keyword;  // index into the keywords the text was indexed for
   Form form;
   enum State : unsigned char { Live, Queued, Erased } state = Live;
@@ -57,13 +62,24 @@ bool endsName(std::string_view text, std::size_t pos) {
          ppdtext::terminatorLength(text, pos) > 0;
 }
 
-// FNV-1a over a tag byte and a name.
+// FNV-1a over a tag byte and a name with ASCII letters in lower case, so that
+// names differing only in case share a key.
 std::uint32_t hashName(std::uint8_t tag, std::string_view name) {
   std::uint32_t hash = 2166136261u;
   const auto mix = [&](unsigned char byte) { hash = (hash ^ byte) * 16777619u; };
   mix(tag);
-  for (char c : name) mix(static_cast<unsigned char>(c));
+  for (char c : name) {
+    mix(static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+  }
   return hash;
+}
+
+// Start of the line that ends just before `pos`, a line start after the
+// first line.
+std::size_t previousLineStart(std::string_view text, std::size_t pos) {
+  const std::size_t terminator =
+      pos >= 2 && text[pos - 1] == '\n' && text[pos - 2] == '\r' ? 2 : 1;
+  return lineBounds(text, pos - terminator).begin;
 }
 
 constexpr std::uint8_t kDefaultTag = 0;  // option keys use keyword index + 1
@@ -89,7 +105,7 @@ class PageText {
 
   // Deletes option O of keyword K: its main line, and only when there is
   // one, its translation lines and, for PageSize and PageRegion, the
-  // constraint lines that name it.
+  // constraint entries that name it.
   void deleteOption(std::string_view keyword, std::string_view option) {
     const auto k = static_cast<std::uint8_t>(
         std::ranges::find(keywords_, keyword) - keywords_.begin());
@@ -105,6 +121,7 @@ class PageText {
       return false;
     };
     const bool found = each(Form::Star, [&](Mention& m) {
+      if (!isLineStart(text_, m.pos)) return false;
       const char end = optionEndsAt(m, option);
       if (end != '/' && end != ':') return false;
       queue(m);
@@ -117,7 +134,19 @@ class PageText {
     });
     if (keyword != "PageSize" && keyword != "PageRegion") return;
     each(Form::Star, [&](Mention& m) {
-      if (endsOptionName(m, option) && holdsMarker(m)) queue(m);
+      if (!endsOptionName(m, option)) return false;
+      if (holdsMarker(m.pos)) {
+        queue(m);
+        return false;
+      }
+      // A line of a constraint whose quoted value runs over several lines.
+      // Finding the line that opened the value needs the text as it will be.
+      flush();
+      const std::size_t opener = valueOpener(lineBounds(text_, m.pos).begin);
+      if (opener != npos && holdsMarker(opener)) {
+        queue(m, opener);
+        flush();
+      }
       return false;
     });
   }
@@ -138,6 +167,7 @@ class PageText {
   // the list sorted; none is removed, so references into it stay valid.
   void flush() {
     if (doomed_.empty()) return;
+    ++generation_;
     std::ranges::sort(doomed_, {}, &Range::begin);
     ppdtext::eraseRanges(text_, doomed_);
     std::size_t removed = 0;
@@ -200,11 +230,11 @@ class PageText {
     if (text.substr(pos, keyword.size()) != keyword) return;
     const std::size_t after = pos + keyword.size();
     if (after >= text.size()) return;
-    if (text[after] == ' ' && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
-      std::size_t end = after + 1;
+    if (isBlank(text[after]) && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
+      const std::size_t name = nameStart(after);
+      std::size_t end = name;
       while (!endsName(text, end)) ++end;
-      mentions_.push_back({pos - 1,
-                           hashName(k + 1, text.substr(after + 1, end - after - 1)),
+      mentions_.push_back({pos - 1, hashName(k + 1, text.substr(name, end - name)),
                            k, text[pos - 1] == '*' ? Form::Star : Form::Dot});
     } else if (pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
                isLineStart(text, pos - 8)) {
@@ -267,10 +297,17 @@ class PageText {
     return value;
   }
 
-  // The character after `*K O` or `.K O` at mention m: '\0' when the mention
-  // names another option, or the text ends right after the option.
+  // Where the option name begins after the blanks that start at `pos`.
+  std::size_t nameStart(std::size_t pos) const {
+    while (pos < text_.size() && isBlank(text_[pos])) ++pos;
+    return pos;
+  }
+
+  // The character after `*K O` or `.K O` at mention m, O compared exactly:
+  // '\0' when the mention names another option, or the text ends right after
+  // the option.
   char optionEndsAt(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
+    const std::size_t name = nameStart(m.pos + 1 + keywords_[m.keyword].size());
     const std::size_t after = name + option.size();
     if (after >= text_.size() ||
         std::string_view(text_).substr(name, option.size()) != option) {
@@ -279,11 +316,15 @@ class PageText {
     return text_[after];
   }
 
+  // Whether mention m names `option` as a constraint does: without regard
+  // to letter case, followed by a blank, a double quote, a terminator or the
+  // end of the text.
   bool endsOptionName(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
+    const std::size_t name = nameStart(m.pos + 1 + keywords_[m.keyword].size());
     const std::size_t after = name + option.size();
     if (after > text_.size() ||
-        std::string_view(text_).substr(name, option.size()) != option) {
+        !ppdtext::equalsIgnoringCase(
+            std::string_view(text_).substr(name, option.size()), option)) {
       return false;
     }
     return after == text_.size() || text_[after] == ' ' ||
@@ -291,14 +332,48 @@ class PageText {
            ppdtext::terminatorLength(text_, after) > 0;
   }
 
-  bool holdsMarker(const Mention& m) const {
-    const LineBounds line = lineBounds(text_, m.pos);
+  // Whether the line holding `pos` holds "UIConstraints".
+  bool holdsMarker(std::size_t pos) const {
+    const LineBounds line = lineBounds(text_, pos);
     return find(text_, "UIConstraints", line.begin, line.contentsEnd) != npos;
   }
 
-  // Queues the entry that begins on m's line, with every mention in it.
-  void queue(Mention& m) {
-    LineBounds line = lineBounds(text_, m.pos);
+  // When the line that begins at `begin` lies within a quoted value that an
+  // earlier line opens, the start of that line; else npos. The opener is the
+  // nearest earlier line holding a double quote, if its value runs on
+  // through this line. The text must hold nothing queued. The answer for
+  // the line walked back from last is kept while the text stays the same,
+  // so that walks from lines in text order cover the text once.
+  std::size_t valueOpener(std::size_t begin) {
+    const std::string_view text = text_;
+    const bool remembered = walkGeneration_ == generation_ && walkFrom_ != npos &&
+                            walkFrom_ <= begin;
+    std::size_t quoted = npos;  // the nearest earlier line holding a quote
+    for (std::size_t line = begin; line > 0;) {
+      if (remembered && line == walkFrom_) {
+        quoted = walkQuoted_;
+        break;
+      }
+      line = previousLineStart(text, line);
+      const LineBounds bounds = lineBounds(text, line);
+      if (find(text, "\"", bounds.begin, bounds.contentsEnd) != npos) {
+        quoted = line;
+        break;
+      }
+    }
+    walkGeneration_ = generation_;
+    walkFrom_ = begin;
+    walkQuoted_ = quoted;
+    if (quoted == npos) return npos;
+    const LineBounds opener = lineBounds(text, quoted);
+    if (!ppdtext::opensQuotedValue(text, opener)) return npos;
+    return ppdtext::entryEnd(text, opener) > begin ? quoted : npos;
+  }
+
+  // Queues the entry that begins on m's line, or on the line that begins at
+  // `begin` before it, with every mention in it.
+  void queue(Mention& m, std::size_t begin = npos) {
+    LineBounds line = lineBounds(text_, begin == npos ? m.pos : begin);
     // Where the entry's end depends on the text after the line, that text
     // must first be what it will be: a quoted value runs on to a later line,
     // and a line ending in CR takes the LF of an empty line that a queued
@@ -328,7 +403,7 @@ class PageText {
     }
     if (mustFlush) {
       flush();
-      line = lineBounds(text_, m.pos);
+      line = lineBounds(text_, begin == npos ? m.pos : begin);
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
@@ -350,6 +425,11 @@ class PageText {
   std::vector<std::uint32_t> byKey_;        // mention indices, grouped by key
   std::vector<std::uint32_t> everyMention_;
   std::vector<Range> doomed_;
+  std::uint32_t generation_ = 0;  // counts the flushes that changed the text
+  // The last walk of valueOpener: where it began and what it found.
+  std::uint32_t walkGeneration_ = 0;
+  std::size_t walkFrom_ = npos;
+  std::size_t walkQuoted_ = npos;
 };
 
 // Deletes one size from every page keyword, unless it is a default. Only a

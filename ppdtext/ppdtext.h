@@ -72,6 +72,10 @@ std::size_t entryEnd(std::string_view text, const LineBounds& line);
 /// lines of the key "DefaultDuplex". Returns npos when there is none.
 std::size_t findKeywordLine(std::string_view text, std::string_view key);
 
+/// Whether `a` and `b` are equal without regard to ASCII letter case, as
+/// libcups compares option and choice names.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 /// The parts, joined.
 std::string concat(std::initializer_list<std::string_view> parts);
 
@@ -91,18 +95,29 @@ void eraseRanges(std::string& text, std::span<const Range> ranges);
 // mean to edit as it was.
 
 /// Deletes option `option` of main keyword `keyword` (for example "PageSize"
-/// and "B5"), whole entries with their terminators:
-///  - the main line: the first occurrence of `*K O/` or `*K O:`; when there is
-///    none, nothing at all is deleted for this keyword;
-///  - every translation line, one that holds `.K O/`;
-///  - for "PageSize" and "PageRegion" only, every line that holds
-///    "UIConstraints" and names `*K O` followed by a space, a tab, a double
-///    quote, the line's terminator or the end of the text.
+/// and "B5"), whole entries with their terminators. Below, "blanks" is one or
+/// more spaces or tabs, as libcups allows between a keyword and its option.
+///  - the main line: the first line that begins with `*K`, blanks, `O` and
+///    then "/" or ":" (O compared exactly). A comment (`*%*K O/`) or a
+///    mention inside another line is not a main line. When there is none,
+///    nothing at all is deleted for this keyword;
+///  - every translation line, one that holds `.K`, blanks, `O/`;
+///  - for "PageSize" and "PageRegion" only, every constraint that names the
+///    option: `*K`, blanks, then O compared without regard to ASCII letter
+///    case (as libcups compares choices), followed by a space, a tab, a double
+///    quote, a line terminator or the end of the text. Such a mention deletes
+///    the entry that begins on its line when that line holds "UIConstraints".
+///    Otherwise, when its line lies within a quoted value that an earlier
+///    line opens (the nearest earlier line holding a double quote opens a
+///    value, see entryEnd, that runs on through this line) and that line
+///    holds "UIConstraints", that whole entry is deleted.
 ///
 ///   *PageSize B6/JIS B6: "..."                      deleted
-///   *de.PageSize B6/JIS B6: ""                      deleted
+///   *de.PageSize  B6/JIS B6: ""                     deleted
 ///   *PageSize B6.Fullbleed/JIS B6: "..."            kept
-///   *UIConstraints: *Duplex DuplexTumble *PageSize B6  deleted
+///   *UIConstraints: *Duplex DuplexTumble *PageSize b6  deleted
+///   *cupsUIConstraints c: "*Duplex DuplexTumble     } deleted
+///     *PageSize B6"                                 }
 ///   *DefaultPageSize: B6                            kept
 void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
                                    std::string_view option);

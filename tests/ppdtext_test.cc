@@ -185,6 +185,20 @@ TEST(DeleteKeywordOption, PageSizeLines) {
        lines({"*PageSize B5/B5: \"\"", "*fr.PageSize B5/Carte\xC2\x85 postale: \"\"",
               "*X: 1"}),
        lines({"*X: 1"})},
+      {"blanks between keyword and option",
+       lines({"*PageSize \t B5/JIS B5: \"\"", "*fr.PageSize\tB5/B5: \"\"",
+              "*de.PageSize  B5/B5: \"\"", "*X: 1"}),
+       lines({"*X: 1"})},
+      {"a commented-out copy before the entry stays",
+       lines({"*%*PageSize B5/JIS B5: \"old\"", "*PageSize B5/JIS B5: \"\"",
+              "*%*PageSize B5/JIS B5: \"older\""}),
+       lines({"*%*PageSize B5/JIS B5: \"old\"", "*%*PageSize B5/JIS B5: \"older\""})},
+      {"a mention in another entry's value stays",
+       lines({"*Foo: \"*PageSize B5/JIS B5: x\"", "*PageSize B5/JIS B5: \"\""}),
+       lines({"*Foo: \"*PageSize B5/JIS B5: x\""})},
+      {"the main line compares the name exactly",
+       lines({"*PageSize b5/b5: \"\"", "*PageSize B5/B5: \"\""}),
+       lines({"*PageSize b5/b5: \"\""})},
   };
   for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
 }
@@ -195,7 +209,8 @@ TEST(DeleteKeywordOption, LongerOptionNamesStay) {
        "*PageSize PostcardX/P: \"\"",
        "*UIConstraints: *PageSize Postcard.Fullbleed *A B",
        "*UIConstraints: *PageSize PostcardX *A B",
-       "*UIConstraints: *A B *PageSize Postcard.Fullbleed"});
+       "*UIConstraints: *A B *PageSize Postcard.Fullbleed",
+       "*UIConstraints: *A B *PageSize Postcard.FULLBLEED"});
   const EditCase c = {"Postcard", lines({"*PageSize Postcard/P: \"\""}) + others,
                       others};
   expectDeletion(c, "PageSize", "Postcard");
@@ -214,6 +229,13 @@ TEST(DeleteKeywordOption, ConstraintLines) {
        "*UIConstraints: *Duplex X *PageSize B5\xE2\x80\xA8*X: 1\n"},
       {"tab separated", main + lines({"*UIConstraints: *PageSize B5\t\t*MediaType OHP"}),
        ""},
+      {"tab before the option",
+       main + lines({"*UIConstraints: *PageSize\tB5 *Duplex DuplexTumble"}), ""},
+      {"other letter case",
+       main + lines({"*cupsUIConstraints c: \" *Duplex *PageSize b5\""}), ""},
+      {"longer name in other letter case",
+       main + lines({"*UIConstraints: *PageSize b5x *Duplex X"}),
+       lines({"*UIConstraints: *PageSize b5x *Duplex X"})},
       {"quoted, in the middle",
        main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5 *C D\""}), ""},
       {"quoted, last", main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5\""}),
@@ -227,6 +249,13 @@ TEST(DeleteKeywordOption, ConstraintLines) {
       {"multi-line constraint entry",
        main + lines({"*cupsUIConstraints c: \"*PageSize B5", "*Duplex X\"", "*Y: 1"}),
        lines({"*Y: 1"})},
+      {"multi-line constraint naming it on a later line",
+       main + lines({"*cupsUIConstraints c: \"*Duplex X", "  *InputSlot Y",
+                     "  *PageSize B5\"", "*End", "*Y: 1"}),
+       lines({"*Y: 1"})},
+      {"multi-line value without the marker stays",
+       main + lines({"*Foo c: \"*Duplex X", "*PageSize B5\"", "*Y: 1"}),
+       lines({"*Foo c: \"*Duplex X", "*PageSize B5\"", "*Y: 1"})},
       {"other keyword", main + lines({"*UIConstraints: *PageRegion B5 *A B"}),
        lines({"*UIConstraints: *PageRegion B5 *A B"})},
   };
