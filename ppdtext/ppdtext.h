@@ -141,6 +141,12 @@ void QVCFStringDeletePaperSizeArray(std::string& text,
 /// there is no such line and `keyword` holds no "QV", the same is tried once
 /// with "QV" + `keyword`. Nothing is added when neither line exists.
 ///
+/// A default must stay one of the option's choices: when the text has choice
+/// lines of the keyword whose default line was found (lines that begin with
+/// `*<keyword>`, blanks, a choice and "/" or ":") and none of those choices
+/// is `value` (without regard to ASCII letter case), the line stays as it is
+/// and no retry is made. Without any choice lines the line is rewritten.
+///
 ///   *DefaultDuplex: None\r\n   ->   *DefaultDuplex: DuplexNoTumble\n
 void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
                              std::string_view value);
