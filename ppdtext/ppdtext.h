@@ -1,10 +1,10 @@
 // The PPD text and the line-oriented edits made on it.
 //
 // The text is the whole PPD file as bytes in a std::string, in whatever
-// encoding the PPD uses (UTF-8, ISO-8859-1, Shift-JIS, ...). Lines end where
-// libcups ends them, at LF, CR or CR LF, and every key searched for is ASCII,
-// so the edits never look inside a character of any of these encodings in a
-// way that matters, and they only remove or replace whole lines.
+// encoding the PPD uses (UTF-8, ISO-8859-1, Shift-JIS, ...). libcups reads the
+// lines and keywords of a PPD as bytes in every encoding, lines ending at LF,
+// CR or CR LF, and so do the edits: every key searched for is ASCII, and an
+// edit only removes or replaces whole lines, so it never splits a character.
 // Nothing here knows about printers or regions: the edits take the text, a
 // main keyword without its asterisk and an option or value.
 #pragma once
