@@ -74,14 +74,6 @@ std::uint32_t hashName(std::uint8_t tag, std::string_view name) {
   return hash;
 }
 
-// Start of the line that ends just before `pos`, a line start after the
-// first line.
-std::size_t previousLineStart(std::string_view text, std::size_t pos) {
-  const std::size_t terminator =
-      pos >= 2 && text[pos - 1] == '\n' && text[pos - 2] == '\r' ? 2 : 1;
-  return lineBounds(text, pos - terminator).begin;
-}
-
 constexpr std::uint8_t kDefaultTag = 0;  // option keys use keyword index + 1
 
 // The page keywords' mentions in the text, indexed by option, and the
@@ -139,12 +131,24 @@ class PageText {
         queue(m);
         return false;
       }
-      // A line of a constraint whose quoted value runs over several lines.
-      // Finding the line that opened the value needs the text as it will be.
+      // A later line of a constraint whose quoted value runs over several
+      // lines. The nearest earlier line holding a quote opened the value, if
+      // any did; only when that line is a constraint that opens a value is
+      // the text brought to what it will be, to see whether the value runs
+      // on through this line.
+      if (!quotedNoted_) noteQuotedLines();  // flushes: m moves
+      std::size_t opener = quotedLineBefore(lineBounds(text_, m.pos).begin);
+      if (opener == npos || !holdsMarker(opener) ||
+          !ppdtext::opensQuotedValue(text_, lineBounds(text_, opener))) {
+        return false;
+      }
       flush();
-      const std::size_t opener = valueOpener(lineBounds(text_, m.pos).begin);
-      if (opener != npos && holdsMarker(opener)) {
+      opener = quotedLineBefore(lineBounds(text_, m.pos).begin);
+      if (ppdtext::entryEnd(text_, lineBounds(text_, opener)) >
+          lineBounds(text_, m.pos).begin) {
         queue(m, opener);
+        // A queued entry must begin on a line holding a queued mention, for
+        // the checks in queue(); this one need not.
         flush();
       }
       return false;
@@ -167,7 +171,6 @@ class PageText {
   // the list sorted; none is removed, so references into it stay valid.
   void flush() {
     if (doomed_.empty()) return;
-    ++generation_;
     std::ranges::sort(doomed_, {}, &Range::begin);
     ppdtext::eraseRanges(text_, doomed_);
     std::size_t removed = 0;
@@ -179,6 +182,16 @@ class PageText {
       const bool erased = range != doomed_.end() && range->begin <= m.pos;
       m.pos = (erased ? range->begin : m.pos) - removed;
       if (m.state == Mention::Queued) m.state = Mention::Erased;
+    }
+    removed = 0;
+    range = doomed_.begin();
+    for (QuotedLine& q : quoted_) {
+      for (; range != doomed_.end() && range->end <= q.pos; ++range) {
+        removed += range->end - range->begin;
+      }
+      const bool erased = range != doomed_.end() && range->begin <= q.pos;
+      q.pos = (erased ? range->begin : q.pos) - removed;
+      if (q.state == Mention::Queued) q.state = Mention::Erased;
     }
     doomed_.clear();
   }
@@ -338,36 +351,36 @@ class PageText {
     return find(text_, "UIConstraints", line.begin, line.contentsEnd) != npos;
   }
 
-  // When the line that begins at `begin` lies within a quoted value that an
-  // earlier line opens, the start of that line; else npos. The opener is the
-  // nearest earlier line holding a double quote, if its value runs on
-  // through this line. The text must hold nothing queued. The answer for
-  // the line walked back from last is kept while the text stays the same,
-  // so that walks from lines in text order cover the text once.
-  std::size_t valueOpener(std::size_t begin) {
-    const std::string_view text = text_;
-    const bool remembered = walkGeneration_ == generation_ && walkFrom_ != npos &&
-                            walkFrom_ <= begin;
-    std::size_t quoted = npos;  // the nearest earlier line holding a quote
-    for (std::size_t line = begin; line > 0;) {
-      if (remembered && line == walkFrom_) {
-        quoted = walkQuoted_;
-        break;
-      }
-      line = previousLineStart(text, line);
-      const LineBounds bounds = lineBounds(text, line);
-      if (find(text, "\"", bounds.begin, bounds.contentsEnd) != npos) {
-        quoted = line;
-        break;
-      }
+  // Start of the nearest line before `begin` (a line start) that holds a
+  // double quote and is not queued, or npos; noteQuotedLines() must have run.
+  // A dead line's `skip` leads past a run of dead lines, so that asking costs
+  // little however many lines went.
+  std::size_t quotedLineBefore(std::size_t begin) {
+    const auto it = std::ranges::lower_bound(quoted_, begin, {}, &QuotedLine::pos);
+    std::size_t i = static_cast<std::size_t>(it - quoted_.begin());
+    // i - 1 is the candidate; walk the skips to a live line.
+    std::size_t j = i;
+    while (j > 0 && quoted_[j - 1].state != Mention::Live) j = quoted_[j - 1].skip;
+    // Every line in [j, i) is dead: let them all skip to j.
+    for (std::size_t k = i; k > j && quoted_[k - 1].state != Mention::Live;) {
+      const std::size_t next = quoted_[k - 1].skip;
+      quoted_[k - 1].skip = static_cast<std::uint32_t>(j);
+      k = next;
     }
-    walkGeneration_ = generation_;
-    walkFrom_ = begin;
-    walkQuoted_ = quoted;
-    if (quoted == npos) return npos;
-    const LineBounds opener = lineBounds(text, quoted);
-    if (!ppdtext::opensQuotedValue(text, opener)) return npos;
-    return ppdtext::entryEnd(text, opener) > begin ? quoted : npos;
+    return j == 0 ? npos : quoted_[j - 1].pos;
+  }
+
+  // Notes the lines holding a double quote, once, from the text as it is
+  // then; from there on they are kept up to date like the mentions.
+  void noteQuotedLines() {
+    quotedNoted_ = true;
+    flush();
+    const std::string_view text = text_;
+    for (std::size_t pos = text.find('"'); pos != npos;) {
+      const LineBounds line = lineBounds(text, pos);
+      quoted_.push_back({line.begin, static_cast<std::uint32_t>(quoted_.size())});
+      pos = line.end < text.size() ? text.find('"', line.end) : npos;
+    }
   }
 
   // Queues the entry that begins on m's line, or on the line that begins at
@@ -415,6 +428,10 @@ class PageText {
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
       if (it->state == Mention::Live) it->state = Mention::Queued;
     }
+    for (auto it = std::ranges::lower_bound(quoted_, line.begin, {}, &QuotedLine::pos);
+         it != quoted_.end() && it->pos < end; ++it) {
+      if (it->state == Mention::Live) it->state = Mention::Queued;
+    }
   }
 
   std::string& text_;
@@ -425,11 +442,15 @@ class PageText {
   std::vector<std::uint32_t> byKey_;        // mention indices, grouped by key
   std::vector<std::uint32_t> everyMention_;
   std::vector<Range> doomed_;
-  std::uint32_t generation_ = 0;  // counts the flushes that changed the text
-  // The last walk of valueOpener: where it began and what it found.
-  std::uint32_t walkGeneration_ = 0;
-  std::size_t walkFrom_ = npos;
-  std::size_t walkQuoted_ = npos;
+  // Lines holding a double quote, noted only when a constraint needs them.
+  struct QuotedLine {
+    std::size_t pos;     // where the line begins
+    std::uint32_t skip;  // for a dead line: 1 + index of an earlier line
+                         // that may live, every line between being dead
+    Mention::State state = Mention::Live;
+  };
+  std::vector<QuotedLine> quoted_;
+  bool quotedNoted_ = false;
 };
 
 // Deletes one size from every page keyword, unless it is a default. Only a
