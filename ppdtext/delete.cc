@@ -133,23 +133,15 @@ class PageText {
       }
       // A later line of a constraint whose quoted value runs over several
       // lines. The nearest earlier line holding a quote opened the value, if
-      // any did; only when that line is a constraint that opens a value is
-      // the text brought to what it will be, to see whether the value runs
-      // on through this line.
+      // any did, and the value runs on through the first line holding a
+      // quote from this one on, if there is one.
       if (!quotedNoted_) noteQuotedLines();  // flushes: m moves
-      std::size_t opener = quotedLineBefore(lineBounds(text_, m.pos).begin);
-      if (opener == npos || !holdsMarker(opener) ||
-          !ppdtext::opensQuotedValue(text_, lineBounds(text_, opener))) {
-        return false;
-      }
-      flush();
-      opener = quotedLineBefore(lineBounds(text_, m.pos).begin);
-      if (ppdtext::entryEnd(text_, lineBounds(text_, opener)) >
-          lineBounds(text_, m.pos).begin) {
+      const std::size_t begin = lineBounds(text_, m.pos).begin;
+      const std::size_t opener = quotedLineBefore(begin);
+      const std::size_t lastQuoted = quotedLineBefore(npos);
+      if (opener != npos && lastQuoted >= begin && holdsMarker(opener) &&
+          ppdtext::opensQuotedValue(text_, lineBounds(text_, opener))) {
         queue(m, opener);
-        // A queued entry must begin on a line holding a queued mention, for
-        // the checks in queue(); this one need not.
-        flush();
       }
       return false;
     });
@@ -384,7 +376,8 @@ class PageText {
   }
 
   // Queues the entry that begins on m's line, or on the line that begins at
-  // `begin` before it, with every mention in it.
+  // `begin` before it (the line opening a quoted value m's line lies in,
+  // found by quotedLineBefore), with every mention and quoted line in it.
   void queue(Mention& m, std::size_t begin = npos) {
     LineBounds line = lineBounds(text_, begin == npos ? m.pos : begin);
     // Where the entry's end depends on the text after the line, that text
@@ -394,12 +387,20 @@ class PageText {
     const bool endsInCr = line.end - line.contentsEnd == 1 &&
                           text_[line.contentsEnd] == '\r';
     // A queued entry begins on a line that holds one of its queued
-    // mentions, and those follow m in the list.
-    const std::size_t index = static_cast<std::size_t>(&m - mentions_.data());
+    // mentions, or, when it was queued for a later line of its value, on a
+    // queued line holding a quote.
+    auto first = mentions_.begin() + (&m - mentions_.data());
+    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
+      --first;
+    }
     const auto queuedBefore = [&](std::size_t limit) {
-      for (std::size_t i = index + 1; i < mentions_.size() && mentions_[i].pos < limit;
-           ++i) {
-        if (mentions_[i].state == Mention::Queued) return true;
+      for (auto it = first; it != mentions_.end() && it->pos < limit; ++it) {
+        if (it->state == Mention::Queued) return true;
+      }
+      for (auto it = std::ranges::lower_bound(quoted_, line.begin, {},
+                                              &QuotedLine::pos);
+           it != quoted_.end() && it->pos < limit; ++it) {
+        if (it->state == Mention::Queued) return true;
       }
       return false;
     };
@@ -416,15 +417,16 @@ class PageText {
     }
     if (mustFlush) {
       flush();
+      if (begin != npos) begin = quotedLineBefore(lineBounds(text_, m.pos).begin);
       line = lineBounds(text_, begin == npos ? m.pos : begin);
+      first = mentions_.begin() + (&m - mentions_.data());
+      while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
+        --first;
+      }
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
     // The mentions in the entry stand right around m in the list.
-    auto first = mentions_.begin() + (&m - mentions_.data());
-    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
-      --first;
-    }
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
       if (it->state == Mention::Live) it->state = Mention::Queued;
     }
