@@ -8,15 +8,18 @@
 // PPD excerpt is a usable seed as it is, and scripts/fuzz.sh appends a few
 // chosen bytes to steer the seeds towards sizes they hold.
 //
-// The text is taken as arbitrary bytes, not only valid UTF-8: the edits work
-// on bytes and must keep their promises for any bytes, and mutated inputs
-// would mostly be thrown away by a UTF-8 filter.
+// The text is taken as arbitrary bytes, not only valid UTF-8: PPDs come in
+// Latin-1, Shift-JIS and other encodings, the edits work on bytes and must
+// keep their promises for any bytes, and mutated inputs would mostly be
+// thrown away by a UTF-8 filter.
 //
 // Each edit runs on a fresh copy of the text and is checked three ways:
 //  - the sanitizers: nothing reads or writes out of bounds;
 //  - its shape: a deletion leaves the text with some of its whole lines,
 //    terminators included, removed and nothing else changed; a rewrite
 //    replaces one stretch of whole lines by the new line and nothing else;
+//    the three in a row, as a run of the tool makes them, leave the input's
+//    bytes with whole lines removed and at most two stretches rewritten;
 //  - an independent model: a slow, line-by-line version of each edit, written
 //    here from the rules in ppdtext/ppdtext.h, that deletes one entry at a
 //    time and searches again from where the deleted line began. The edit
@@ -97,10 +100,10 @@ void check(bool ok, const char* what, std::string_view got = {},
 // ---------------------------------------------------------------- lines
 //
 // A line splitter of its own, sharing nothing with ppdtext: one forward pass
-// that tries the six terminators in turn, CR LF before a lone CR.
+// that tries the three terminators libcups knows in turn, CR LF before a lone
+// CR. Other separators (U+0085, U+2028, U+2029) are ordinary bytes of a line.
 
-constexpr std::string_view kTerminators[] = {
-    "\r\n", "\n", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+constexpr std::string_view kTerminators[] = {"\r\n", "\n", "\r"};
 
 // Whether `word` stands in `text` at `at`. A plain loop: the model runs on
 // every input and memcmp would go through libFuzzer's comparison hooks.
@@ -116,9 +119,7 @@ bool spellsAt(std::string_view text, std::size_t at, std::string_view word) {
 std::size_t terminatorAt(std::string_view text, std::size_t at) {
   if (at >= text.size()) return 0;
   const char first = text[at];
-  if (first != '\r' && first != '\n' && first != '\xC2' && first != '\xE2') {
-    return 0;
-  }
+  if (first != '\r' && first != '\n') return 0;
   for (std::string_view t : kTerminators) {
     if (spellsAt(text, at, t)) return t.size();
   }
@@ -158,6 +159,29 @@ std::size_t lineIndexOf(const std::vector<Line>& lines, std::size_t at) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Whether `word` stands in `text` at `at`, ASCII letters compared without
+// regard to case.
+bool spellsAtIgnoringCase(std::string_view text, std::size_t at,
+                          std::string_view word) {
+  if (at > text.size() || word.size() > text.size() - at) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (lower(text[at + i]) != lower(word[i])) return false;
+  }
+  return true;
+}
+
+// Where the option begins after the keyword `word` (`*K` or `.K`) that stands
+// at `at`: past one or more blanks; npos when no blank follows the keyword.
+std::size_t optionAfter(std::string_view text, std::size_t at,
+                        std::string_view word) {
+  std::size_t p = at + word.size();
+  if (p >= text.size() || !isBlank(text[p])) return std::string_view::npos;
+  while (p < text.size() && isBlank(text[p])) ++p;
+  return p;
+}
 
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -216,40 +240,81 @@ std::size_t deleteEntryAt(std::string& text, std::size_t at) {
 
 std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
                                      std::string_view option) {
-  const std::string named =
-      "*" + std::string(keyword) + " " + std::string(option);
-  const std::size_t main = firstWhere(text, 0, named, [&](std::size_t at) {
-    const std::size_t after = at + named.size();
-    return after < text.size() && (text[after] == '/' || text[after] == ':');
-  });
-  if (main == std::string_view::npos) return text;
-  deleteEntryAt(text, main);
+  const std::string star = "*" + std::string(keyword);
+  const auto names = [&](std::size_t at, std::string_view word, char end) {
+    const std::size_t name = optionAfter(text, at, word);
+    if (name == std::string_view::npos || !spellsAt(text, name, option)) {
+      return false;
+    }
+    const std::size_t after = name + option.size();
+    return after < text.size() && (text[after] == end || text[after] == ':');
+  };
 
-  const std::string translated =
-      "." + std::string(keyword) + " " + std::string(option) + "/";
+  // The main line: the first line that begins with it.
+  std::optional<std::size_t> main;
+  for (const Line& line : splitLines(text)) {
+    if (spellsAt(text, line.begin, star) && names(line.begin, star, '/')) {
+      main = line.begin;
+      break;
+    }
+  }
+  if (!main) return text;
+  deleteEntryAt(text, *main);
+
+  const std::string dot = "." + std::string(keyword);
   for (std::size_t from = 0;;) {
-    const std::size_t at =
-        firstWhere(text, from, translated, [](std::size_t) { return true; });
+    // '/' twice: only "/" may follow a translation's option.
+    const std::size_t at = firstWhere(text, from, dot, [&](std::size_t at) {
+      const std::size_t name = optionAfter(text, at, dot);
+      return name != std::string_view::npos && spellsAt(text, name, option) &&
+             name + option.size() < text.size() &&
+             text[name + option.size()] == '/';
+    });
     if (at == std::string_view::npos) break;
     from = deleteEntryAt(text, at);
   }
 
   if (keyword != "PageSize" && keyword != "PageRegion") return text;
-  std::vector<Line> lines;  // of the text as it is now
-  const auto constraint = [&](std::size_t at) {
-    const std::size_t after = at + named.size();
-    if (after < text.size() && text[after] != ' ' && text[after] != '\t' &&
-        text[after] != '"' && terminatorAt(text, after) == 0) {
-      return false;
-    }
-    return contentsOf(text, lines[lineIndexOf(lines, at)])
-               .find("UIConstraints") != std::string_view::npos;
+  // A constraint names the option without regard to case; the entry that
+  // goes begins on the mention's line when that holds the marker, else on
+  // the line that opened the quoted value the mention's line lies in.
+  const auto marked = [](std::string_view contents) {
+    return contents.find("UIConstraints") != std::string_view::npos;
   };
   for (std::size_t from = 0;;) {
-    lines = splitLines(text);
-    const std::size_t at = firstWhere(text, from, named, constraint);
-    if (at == std::string_view::npos) break;
-    from = deleteEntryAt(text, at);
+    const std::vector<Line> lines = splitLines(text);
+    std::optional<std::size_t> entry;  // line index
+    firstWhere(text, from, star, [&](std::size_t at) {
+      const std::size_t name = optionAfter(text, at, star);
+      if (name == std::string_view::npos ||
+          !spellsAtIgnoringCase(text, name, option)) {
+        return false;
+      }
+      const std::size_t after = name + option.size();
+      if (after < text.size() && text[after] != ' ' && text[after] != '\t' &&
+          text[after] != '"' && terminatorAt(text, after) == 0) {
+        return false;
+      }
+      const std::size_t i = lineIndexOf(lines, at);
+      if (marked(contentsOf(text, lines[i]))) {
+        entry = i;
+        return true;
+      }
+      for (std::size_t j = i; j-- > 0;) {
+        if (contentsOf(text, lines[j]).find('"') == std::string_view::npos) {
+          continue;
+        }
+        if (modelEntryEnd(text, lines, j) > lines[i].begin &&
+            marked(contentsOf(text, lines[j]))) {
+          entry = j;
+          return true;
+        }
+        return false;
+      }
+      return false;
+    });
+    if (!entry) break;
+    from = deleteEntryAt(text, lines[*entry].begin);
   }
   return text;
 }
@@ -294,6 +359,31 @@ std::string modelDeletePaperSize(std::string text, std::string_view name) {
   return text;
 }
 
+// Whether option `key` has choice lines (beginning `*key`, blanks, a choice
+// and "/" or ":") and none of them is `choice`, without regard to case.
+bool modelLacksChoice(std::string_view text, std::string_view key,
+                      std::string_view choice) {
+  const std::string star = "*" + std::string(key);
+  bool any = false;
+  for (const Line& line : splitLines(text)) {
+    if (!spellsAt(text, line.begin, star)) continue;
+    const std::size_t name = optionAfter(text, line.begin, star);
+    if (name == std::string_view::npos) continue;
+    std::size_t end = name;
+    while (end < text.size() && text[end] != '/' && text[end] != ':' &&
+           !isBlank(text[end]) && terminatorAt(text, end) == 0) {
+      ++end;
+    }
+    if (end == text.size() || (text[end] != '/' && text[end] != ':')) continue;
+    const std::string_view found = text.substr(name, end - name);
+    if (found.size() == choice.size() && spellsAtIgnoringCase(found, 0, choice)) {
+      return false;
+    }
+    any = true;
+  }
+  return any;
+}
+
 // Replaces the entry of the first `*<key>:` line by `line`; nullopt when
 // there is no such line.
 std::optional<std::string> modelReplace(std::string text, std::string_view key,
@@ -304,6 +394,19 @@ std::optional<std::string> modelReplace(std::string text, std::string_view key,
   const std::size_t begin = lines[*i].begin;
   text.replace(begin, modelEntryEnd(text, lines, *i) - begin, line);
   return text;
+}
+
+// The default of option `key` set to `value`: nullopt when there is no
+// default line; the text as it is when the option has choices but not that
+// one.
+std::optional<std::string> modelChangeDefault(const std::string& text,
+                                              std::string_view key,
+                                              std::string_view value) {
+  const std::string defaultKey = "Default" + std::string(key);
+  if (!modelKeywordLine(text, splitLines(text), defaultKey)) return std::nullopt;
+  if (modelLacksChoice(text, key, value)) return text;
+  return modelReplace(text, defaultKey, "*" + defaultKey + ": " +
+                                            std::string(value) + "\n");
 }
 
 // ---------------------------------------------------------------- shapes
@@ -332,6 +435,51 @@ bool removesWholeLines(std::string_view before, std::string_view after) {
     if (reach.empty()) return false;
   }
   return std::binary_search(reach.begin(), reach.end(), after.size());
+}
+
+// Whether `after` is `before` with whole lines removed and at most
+// `rewrites` stretches of whole lines each replaced by one of `newLines`. A
+// rewrite is a new line written where a removed line began.
+bool editsWholeLines(std::string_view before, std::string_view after,
+                     std::span<const std::string> newLines, int rewrites) {
+  // Reachable (position in after, rewrites used), as in removesWholeLines.
+  // What is left of `after` can be no longer than what is left of `before`
+  // plus the rewrites still to come.
+  std::size_t longest = 0;
+  for (const std::string& newLine : newLines) {
+    longest = std::max(longest, newLine.size());
+  }
+  std::vector<std::pair<std::size_t, int>> reach = {{0, 0}};
+  for (const Line& line : splitLines(before)) {
+    const std::string_view piece =
+        before.substr(line.begin, line.end - line.begin);
+    const std::size_t left = before.size() - line.end;
+    std::vector<std::pair<std::size_t, int>> next;
+    for (auto [at, used] : reach) {
+      const std::size_t room =
+          left + static_cast<std::size_t>(rewrites - used) * longest;
+      if (after.size() - at <= room) next.push_back({at, used});
+      if (spellsAt(after, at, piece)) next.push_back({at + piece.size(), used});
+      if (used == rewrites) continue;
+      for (const std::string& newLine : newLines) {
+        if (spellsAt(after, at, newLine) &&
+            after.size() - at - newLine.size() <= room - longest) {
+          next.push_back({at + newLine.size(), used + 1});
+        }
+      }
+    }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    // Fewer rewrites used at the same position is never worse.
+    std::vector<std::pair<std::size_t, int>> best;
+    for (const auto& r : next) {
+      if (best.empty() || best.back().first != r.first) best.push_back(r);
+    }
+    reach = std::move(best);
+    if (reach.empty()) return false;
+  }
+  return std::any_of(reach.begin(), reach.end(),
+                     [&](const auto& r) { return r.first == after.size(); });
 }
 
 // Whether `after` is `before` with one stretch of whole lines [a, b), a < b,
@@ -430,13 +578,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     context.edit = "QVCFStringChangeDefault";
     std::string text = before;
     QVCFStringChangeDefault(text, keyword, value);
-    const std::string key = "Default" + keyword;
-    const std::string qvKey = "DefaultQV" + keyword;
-    const std::string newLines[] = {"*" + key + ": " + value + "\n",
-                                    "*" + qvKey + ": " + value + "\n"};
-    std::optional<std::string> model = modelReplace(before, key, newLines[0]);
+    const std::string newLines[] = {
+        "*Default" + keyword + ": " + value + "\n",
+        "*DefaultQV" + keyword + ": " + value + "\n"};
+    std::optional<std::string> model = modelChangeDefault(before, keyword, value);
     if (!model && keyword.find("QV") == std::string::npos) {
-      model = modelReplace(before, qvKey, newLines[1]);
+      model = modelChangeDefault(before, "QV" + keyword, value);
     }
     checkRewrite(before, text, model, newLines);
   }
@@ -447,6 +594,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string newLine[] = {"*" + keyword + ": \"" + value + "\"\n"};
     checkRewrite(before, text, modelReplace(before, keyword, newLine[0]),
                  newLine);
+  }
+  if (value.find_first_of("\r\n") == std::string::npos) {
+    // A run of the tool: sizes deleted, then the duplex default and the
+    // country code set. (A value holding a line end would let the second
+    // rewrite find its line inside the first.)
+    context.edit = "the three edits in a row";
+    std::vector<std::string_view> views(names.begin(), names.end());
+    std::string text = before;
+    QVCFStringDeletePaperSizeArray(text, views);
+    QVCFStringChangeDefault(text, "Duplex", value);
+    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", value);
+    const std::string newLines[] = {"*DefaultDuplex: " + value + "\n",
+                                    "*DefaultQVDuplex: " + value + "\n",
+                                    "*ISOCountryCode: \"" + value + "\"\n"};
+    check(editsWholeLines(before, text, newLines, 2),
+          "the result is not the text with whole lines removed and at most "
+          "two rewritten",
+          text);
   }
   return 0;
 }

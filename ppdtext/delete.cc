@@ -11,6 +11,10 @@
 // The result is the same as deleting one line at a time and searching again
 // from where the deleted line began: a deletion only removes whole lines, so
 // it neither creates a mention nor changes a line that stays.
+//
+// Mentions are found as libcups reads PPD lines: one or more blanks between
+// keyword and option, and, for constraints, option names without regard to
+// letter case; the index therefore keys them by the name in lower case.
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
@@ -34,14 +38,15 @@ constexpr std::string_view kPageKeywords[] = {"PageRegion", "PageSize",
 
 // Where a page keyword K is mentioned.
 enum class Form : unsigned char {
-  Star,     // `*K ` starts here: a main line or a constraint's `*K O`
-  Dot,      // `.K ` starts here: a translation line's `.K O/`
+  Star,     // `*K`, blanks: a main line or a constraint's `*K O`
+  Dot,      // `.K`, blanks: a translation line's `.K O/`
   Default,  // the line `*DefaultK:` starts here
 };
 
 struct Mention {
   std::size_t pos;
-  std::uint32_t key;     // hash of the keyword and the option or default
+  std::uint32_t key;     // hash of the keyword and the option or default,
+                         // the name in lower case
   std::uint8_t keyword;  // index into the keywords the text was indexed for
   Form form;
   enum State : unsigned char { Live, Queued, Erased } state = Live;
@@ -57,12 +62,15 @@ bool endsName(std::string_view text, std::size_t pos) {
          ppdtext::terminatorLength(text, pos) > 0;
 }
 
-// FNV-1a over a tag byte and a name.
+// FNV-1a over a tag byte and a name with ASCII letters in lower case, so that
+// names differing only in case share a key.
 std::uint32_t hashName(std::uint8_t tag, std::string_view name) {
   std::uint32_t hash = 2166136261u;
   const auto mix = [&](unsigned char byte) { hash = (hash ^ byte) * 16777619u; };
   mix(tag);
-  for (char c : name) mix(static_cast<unsigned char>(c));
+  for (char c : name) {
+    mix(static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+  }
   return hash;
 }
 
@@ -89,7 +97,7 @@ class PageText {
 
   // Deletes option O of keyword K: its main line, and only when there is
   // one, its translation lines and, for PageSize and PageRegion, the
-  // constraint lines that name it.
+  // constraint entries that name it.
   void deleteOption(std::string_view keyword, std::string_view option) {
     const auto k = static_cast<std::uint8_t>(
         std::ranges::find(keywords_, keyword) - keywords_.begin());
@@ -105,6 +113,7 @@ class PageText {
       return false;
     };
     const bool found = each(Form::Star, [&](Mention& m) {
+      if (!isLineStart(text_, m.pos)) return false;
       const char end = optionEndsAt(m, option);
       if (end != '/' && end != ':') return false;
       queue(m);
@@ -117,7 +126,23 @@ class PageText {
     });
     if (keyword != "PageSize" && keyword != "PageRegion") return;
     each(Form::Star, [&](Mention& m) {
-      if (endsOptionName(m, option) && holdsMarker(m)) queue(m);
+      if (!endsOptionName(m, option)) return false;
+      if (holdsMarker(m.pos)) {
+        queue(m);
+        return false;
+      }
+      // A later line of a constraint whose quoted value runs over several
+      // lines. The nearest earlier line holding a quote opened the value, if
+      // any did, and the value runs on through the first line holding a
+      // quote from this one on, if there is one.
+      if (!quotedNoted_) noteQuotedLines();  // flushes: m moves
+      const std::size_t begin = lineBounds(text_, m.pos).begin;
+      const std::size_t opener = quotedLineBefore(begin);
+      const std::size_t lastQuoted = quotedLineBefore(npos);
+      if (opener != npos && lastQuoted >= begin && holdsMarker(opener) &&
+          ppdtext::opensQuotedValue(text_, lineBounds(text_, opener))) {
+        queue(m, opener);
+      }
       return false;
     });
   }
@@ -149,6 +174,16 @@ class PageText {
       const bool erased = range != doomed_.end() && range->begin <= m.pos;
       m.pos = (erased ? range->begin : m.pos) - removed;
       if (m.state == Mention::Queued) m.state = Mention::Erased;
+    }
+    removed = 0;
+    range = doomed_.begin();
+    for (QuotedLine& q : quoted_) {
+      for (; range != doomed_.end() && range->end <= q.pos; ++range) {
+        removed += range->end - range->begin;
+      }
+      const bool erased = range != doomed_.end() && range->begin <= q.pos;
+      q.pos = (erased ? range->begin : q.pos) - removed;
+      if (q.state == Mention::Queued) q.state = Mention::Erased;
     }
     doomed_.clear();
   }
@@ -200,11 +235,11 @@ class PageText {
     if (text.substr(pos, keyword.size()) != keyword) return;
     const std::size_t after = pos + keyword.size();
     if (after >= text.size()) return;
-    if (text[after] == ' ' && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
-      std::size_t end = after + 1;
+    if (isBlank(text[after]) && (text[pos - 1] == '*' || text[pos - 1] == '.')) {
+      const std::size_t name = nameStart(after);
+      std::size_t end = name;
       while (!endsName(text, end)) ++end;
-      mentions_.push_back({pos - 1,
-                           hashName(k + 1, text.substr(after + 1, end - after - 1)),
+      mentions_.push_back({pos - 1, hashName(k + 1, text.substr(name, end - name)),
                            k, text[pos - 1] == '*' ? Form::Star : Form::Dot});
     } else if (pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
                isLineStart(text, pos - 8)) {
@@ -267,10 +302,17 @@ class PageText {
     return value;
   }
 
-  // The character after `*K O` or `.K O` at mention m: '\0' when the mention
-  // names another option, or the text ends right after the option.
+  // Where the option name begins after the blanks that start at `pos`.
+  std::size_t nameStart(std::size_t pos) const {
+    while (pos < text_.size() && isBlank(text_[pos])) ++pos;
+    return pos;
+  }
+
+  // The character after `*K O` or `.K O` at mention m, O compared exactly:
+  // '\0' when the mention names another option, or the text ends right after
+  // the option.
   char optionEndsAt(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
+    const std::size_t name = nameStart(m.pos + 1 + keywords_[m.keyword].size());
     const std::size_t after = name + option.size();
     if (after >= text_.size() ||
         std::string_view(text_).substr(name, option.size()) != option) {
@@ -279,11 +321,15 @@ class PageText {
     return text_[after];
   }
 
+  // Whether mention m names `option` as a constraint does: without regard
+  // to letter case, followed by a blank, a double quote, a terminator or the
+  // end of the text.
   bool endsOptionName(const Mention& m, std::string_view option) const {
-    const std::size_t name = m.pos + 1 + keywords_[m.keyword].size() + 1;
+    const std::size_t name = nameStart(m.pos + 1 + keywords_[m.keyword].size());
     const std::size_t after = name + option.size();
     if (after > text_.size() ||
-        std::string_view(text_).substr(name, option.size()) != option) {
+        !ppdtext::equalsIgnoringCase(
+            std::string_view(text_).substr(name, option.size()), option)) {
       return false;
     }
     return after == text_.size() || text_[after] == ' ' ||
@@ -291,14 +337,49 @@ class PageText {
            ppdtext::terminatorLength(text_, after) > 0;
   }
 
-  bool holdsMarker(const Mention& m) const {
-    const LineBounds line = lineBounds(text_, m.pos);
+  // Whether the line holding `pos` holds "UIConstraints".
+  bool holdsMarker(std::size_t pos) const {
+    const LineBounds line = lineBounds(text_, pos);
     return find(text_, "UIConstraints", line.begin, line.contentsEnd) != npos;
   }
 
-  // Queues the entry that begins on m's line, with every mention in it.
-  void queue(Mention& m) {
-    LineBounds line = lineBounds(text_, m.pos);
+  // Start of the nearest line before `begin` (a line start) that holds a
+  // double quote and is not queued, or npos; noteQuotedLines() must have run.
+  // A dead line's `skip` leads past a run of dead lines, so that asking costs
+  // little however many lines went.
+  std::size_t quotedLineBefore(std::size_t begin) {
+    const auto it = std::ranges::lower_bound(quoted_, begin, {}, &QuotedLine::pos);
+    std::size_t i = static_cast<std::size_t>(it - quoted_.begin());
+    // i - 1 is the candidate; walk the skips to a live line.
+    std::size_t j = i;
+    while (j > 0 && quoted_[j - 1].state != Mention::Live) j = quoted_[j - 1].skip;
+    // Every line in [j, i) is dead: let them all skip to j.
+    for (std::size_t k = i; k > j && quoted_[k - 1].state != Mention::Live;) {
+      const std::size_t next = quoted_[k - 1].skip;
+      quoted_[k - 1].skip = static_cast<std::uint32_t>(j);
+      k = next;
+    }
+    return j == 0 ? npos : quoted_[j - 1].pos;
+  }
+
+  // Notes the lines holding a double quote, once, from the text as it is
+  // then; from there on they are kept up to date like the mentions.
+  void noteQuotedLines() {
+    quotedNoted_ = true;
+    flush();
+    const std::string_view text = text_;
+    for (std::size_t pos = text.find('"'); pos != npos;) {
+      const LineBounds line = lineBounds(text, pos);
+      quoted_.push_back({line.begin, static_cast<std::uint32_t>(quoted_.size())});
+      pos = line.end < text.size() ? text.find('"', line.end) : npos;
+    }
+  }
+
+  // Queues the entry that begins on m's line, or on the line that begins at
+  // `begin` before it (the line opening a quoted value m's line lies in,
+  // found by quotedLineBefore), with every mention and quoted line in it.
+  void queue(Mention& m, std::size_t begin = npos) {
+    LineBounds line = lineBounds(text_, begin == npos ? m.pos : begin);
     // Where the entry's end depends on the text after the line, that text
     // must first be what it will be: a quoted value runs on to a later line,
     // and a line ending in CR takes the LF of an empty line that a queued
@@ -306,12 +387,20 @@ class PageText {
     const bool endsInCr = line.end - line.contentsEnd == 1 &&
                           text_[line.contentsEnd] == '\r';
     // A queued entry begins on a line that holds one of its queued
-    // mentions, and those follow m in the list.
-    const std::size_t index = static_cast<std::size_t>(&m - mentions_.data());
+    // mentions, or, when it was queued for a later line of its value, on a
+    // queued line holding a quote.
+    auto first = mentions_.begin() + (&m - mentions_.data());
+    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
+      --first;
+    }
     const auto queuedBefore = [&](std::size_t limit) {
-      for (std::size_t i = index + 1; i < mentions_.size() && mentions_[i].pos < limit;
-           ++i) {
-        if (mentions_[i].state == Mention::Queued) return true;
+      for (auto it = first; it != mentions_.end() && it->pos < limit; ++it) {
+        if (it->state == Mention::Queued) return true;
+      }
+      for (auto it = std::ranges::lower_bound(quoted_, line.begin, {},
+                                              &QuotedLine::pos);
+           it != quoted_.end() && it->pos < limit; ++it) {
+        if (it->state == Mention::Queued) return true;
       }
       return false;
     };
@@ -328,16 +417,21 @@ class PageText {
     }
     if (mustFlush) {
       flush();
-      line = lineBounds(text_, m.pos);
+      if (begin != npos) begin = quotedLineBefore(lineBounds(text_, m.pos).begin);
+      line = lineBounds(text_, begin == npos ? m.pos : begin);
+      first = mentions_.begin() + (&m - mentions_.data());
+      while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
+        --first;
+      }
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
     // The mentions in the entry stand right around m in the list.
-    auto first = mentions_.begin() + (&m - mentions_.data());
-    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
-      --first;
-    }
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
+      if (it->state == Mention::Live) it->state = Mention::Queued;
+    }
+    for (auto it = std::ranges::lower_bound(quoted_, line.begin, {}, &QuotedLine::pos);
+         it != quoted_.end() && it->pos < end; ++it) {
       if (it->state == Mention::Live) it->state = Mention::Queued;
     }
   }
@@ -350,6 +444,15 @@ class PageText {
   std::vector<std::uint32_t> byKey_;        // mention indices, grouped by key
   std::vector<std::uint32_t> everyMention_;
   std::vector<Range> doomed_;
+  // Lines holding a double quote, noted only when a constraint needs them.
+  struct QuotedLine {
+    std::size_t pos;     // where the line begins
+    std::uint32_t skip;  // for a dead line: 1 + index of an earlier line
+                         // that may live, every line between being dead
+    Mention::State state = Mention::Live;
+  };
+  std::vector<QuotedLine> quoted_;
+  bool quotedNoted_ = false;
 };
 
 // Deletes one size from every page keyword, unless it is a default. Only a

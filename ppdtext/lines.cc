@@ -13,19 +13,11 @@ namespace {
 // LF does not end a line by itself: the pair is one terminator.
 bool terminatorEndsAt(std::string_view text, std::size_t pos) {
   if (pos == 0) return false;
-  const auto byte = [&](std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-  };
-  switch (byte(pos - 1)) {
+  switch (text[pos - 1]) {
     case '\n':
       return true;
     case '\r':
       return pos == text.size() || text[pos] != '\n';
-    case 0x85:  // U+0085 is C2 85
-      return pos >= 2 && byte(pos - 2) == 0xC2;
-    case 0xA8:  // U+2028 is E2 80 A8, U+2029 is E2 80 A9
-    case 0xA9:
-      return pos >= 3 && byte(pos - 3) == 0xE2 && byte(pos - 2) == 0x80;
     default:
       return false;
   }
@@ -52,18 +44,11 @@ std::size_t find(std::string_view text, std::string_view key, std::size_t from,
 
 std::size_t terminatorLength(std::string_view text, std::size_t pos) {
   if (pos >= text.size()) return 0;
-  const std::string_view rest = text.substr(pos);
-  switch (static_cast<unsigned char>(rest[0])) {
+  switch (text[pos]) {
     case '\n':
       return 1;
     case '\r':
-      return rest.size() > 1 && rest[1] == '\n' ? 2 : 1;
-    case 0xC2:
-      return rest.starts_with("\xC2\x85") ? 2 : 0;
-    case 0xE2:
-      return rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")
-                 ? 3
-                 : 0;
+      return pos + 1 < text.size() && text[pos + 1] == '\n' ? 2 : 1;
     default:
       return 0;
   }
@@ -122,6 +107,17 @@ std::size_t findKeywordLine(std::string_view text, std::string_view key) {
     if (after < text.size() && text[after] == ':') return pos;
   }
   return npos;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
 }
 
 std::string concat(std::initializer_list<std::string_view> parts) {

@@ -1,8 +1,10 @@
 // The PPD text and the line-oriented edits made on it.
 //
-// The text is the whole PPD file as UTF-8 bytes in a std::string. Every key
-// searched for is ASCII, so byte positions give the same matches that
-// character positions would, and an edit never splits a multi-byte character.
+// The text is the whole PPD file as bytes in a std::string, in whatever
+// encoding the PPD uses (UTF-8, ISO-8859-1, Shift-JIS, ...). libcups reads the
+// lines and keywords of a PPD as bytes in every encoding, lines ending at LF,
+// CR or CR LF, and so do the edits: every key searched for is ASCII, and an
+// edit only removes or replaces whole lines, so it never splits a character.
 // Nothing here knows about printers or regions: the edits take the text, a
 // main keyword without its asterisk and an option or value.
 #pragma once
@@ -23,8 +25,9 @@ inline constexpr std::size_t npos = std::string_view::npos;
 std::size_t find(std::string_view text, std::string_view key,
                  std::size_t from = 0, std::size_t to = npos);
 
-/// The line that holds a position. A terminator is LF, CR, CR LF (one
-/// terminator), U+0085, U+2028 or U+2029.
+/// The line that holds a position. A terminator is LF, CR or CR LF (one
+/// terminator). Other line separators, such as U+0085 or U+2028, are ordinary
+/// characters of a line, as libcups takes them.
 struct LineBounds {
   std::size_t begin;        ///< first byte of the line
   std::size_t contentsEnd;  ///< first byte of its terminator, or text end
@@ -43,8 +46,8 @@ inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 /// a terminator (never between the CR and LF of one).
 bool isLineStart(std::string_view text, std::size_t pos);
 
-/// Length of the terminator starting at `pos` (1, 2 or 3 bytes), or 0 when
-/// no terminator starts there.
+/// Length of the terminator starting at `pos` (1 or 2 bytes), or 0 when no
+/// terminator starts there.
 std::size_t terminatorLength(std::string_view text, std::size_t pos);
 
 /// Whether the line's value (what follows its first colon) holds an odd
@@ -69,6 +72,10 @@ std::size_t entryEnd(std::string_view text, const LineBounds& line);
 /// lines of the key "DefaultDuplex". Returns npos when there is none.
 std::size_t findKeywordLine(std::string_view text, std::string_view key);
 
+/// Whether `a` and `b` are equal without regard to ASCII letter case, as
+/// libcups compares option and choice names.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 /// The parts, joined.
 std::string concat(std::initializer_list<std::string_view> parts);
 
@@ -88,18 +95,29 @@ void eraseRanges(std::string& text, std::span<const Range> ranges);
 // mean to edit as it was.
 
 /// Deletes option `option` of main keyword `keyword` (for example "PageSize"
-/// and "B5"), whole entries with their terminators:
-///  - the main line: the first occurrence of `*K O/` or `*K O:`; when there is
-///    none, nothing at all is deleted for this keyword;
-///  - every translation line, one that holds `.K O/`;
-///  - for "PageSize" and "PageRegion" only, every line that holds
-///    "UIConstraints" and names `*K O` followed by a space, a tab, a double
-///    quote, the line's terminator or the end of the text.
+/// and "B5"), whole entries with their terminators. Below, "blanks" is one or
+/// more spaces or tabs, as libcups allows between a keyword and its option.
+///  - the main line: the first line that begins with `*K`, blanks, `O` and
+///    then "/" or ":" (O compared exactly). A comment (`*%*K O/`) or a
+///    mention inside another line is not a main line. When there is none,
+///    nothing at all is deleted for this keyword;
+///  - every translation line, one that holds `.K`, blanks, `O/`;
+///  - for "PageSize" and "PageRegion" only, every constraint that names the
+///    option: `*K`, blanks, then O compared without regard to ASCII letter
+///    case (as libcups compares choices), followed by a space, a tab, a double
+///    quote, a line terminator or the end of the text. Such a mention deletes
+///    the entry that begins on its line when that line holds "UIConstraints".
+///    Otherwise, when its line lies within a quoted value that an earlier
+///    line opens (the nearest earlier line holding a double quote opens a
+///    value, see entryEnd, that runs on through this line) and that line
+///    holds "UIConstraints", that whole entry is deleted.
 ///
 ///   *PageSize B6/JIS B6: "..."                      deleted
-///   *de.PageSize B6/JIS B6: ""                      deleted
+///   *de.PageSize  B6/JIS B6: ""                     deleted
 ///   *PageSize B6.Fullbleed/JIS B6: "..."            kept
-///   *UIConstraints: *Duplex DuplexTumble *PageSize B6  deleted
+///   *UIConstraints: *Duplex DuplexTumble *PageSize b6  deleted
+///   *cupsUIConstraints c: "*Duplex DuplexTumble     } deleted
+///     *PageSize B6"                                 }
 ///   *DefaultPageSize: B6                            kept
 void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
                                    std::string_view option);
@@ -122,6 +140,12 @@ void QVCFStringDeletePaperSizeArray(std::string& text,
 /// it does not close) becomes "*Default<keyword>: <value>" and one LF. When
 /// there is no such line and `keyword` holds no "QV", the same is tried once
 /// with "QV" + `keyword`. Nothing is added when neither line exists.
+///
+/// A default must stay one of the option's choices: when the text has choice
+/// lines of the keyword whose default line was found (lines that begin with
+/// `*<keyword>`, blanks, a choice and "/" or ":") and none of those choices
+/// is `value` (without regard to ASCII letter case), the line stays as it is
+/// and no retry is made. Without any choice lines the line is rewritten.
 ///
 ///   *DefaultDuplex: None\r\n   ->   *DefaultDuplex: DuplexNoTumble\n
 void QVCFStringChangeDefault(std::string& text, std::string_view keyword,

@@ -21,7 +21,11 @@
 #                  stp-DRIVER.expert.LANG.ppd  in one language
 #   variants/    copies of a few of the above with CR LF line endings
 #                (*.crlf.ppd), CR-only line endings (*.cr.ppd) and
-#                gzip-compressed (*.ppd.gz)
+#                gzip-compressed (*.ppd.gz); and, for three Gutenprint
+#                drivers, the PPD in French and in German converted to
+#                ISO-8859-1 (*.fr.latin1.ppd, *.de.latin1.ppd) and in
+#                Japanese converted to Shift-JIS (*.ja.sjis.ppd), each with
+#                *LanguageEncoding set to match
 #   .complete    holds RECIPE; present only in a finished corpus
 #   .packages    versions of the Debian packages the corpus came from
 #
@@ -33,7 +37,7 @@ set -euo pipefail
 export LC_ALL=C
 umask 022
 
-RECIPE="ppdregion-corpus 1 (sample; hpps max 400; gutenprint 100, i18n j%7==0, lang j%12==6, simple j%3==2; variants 3+3+3)"
+RECIPE="ppdregion-corpus 2 (sample; hpps max 400; gutenprint 100, i18n j%7==0, lang j%12==6, simple j%3==2; variants 3+3+3; legacy 3x fr,de latin1 ja sjis)"
 
 HP_MAX=400     # take every HP PPD up to this many, else every k-th
 GP_TARGET=100  # about this many Gutenprint PPDs
@@ -113,7 +117,7 @@ GP_DRIVER=$(find "$DRIVER_DIR" -maxdepth 1 -name 'gutenprint.*' -type f -perm -u
 [[ -n $GP_DRIVER ]] || die "no Gutenprint driver program in $DRIVER_DIR"
 [[ -x $HP_DRIVER ]] || die "missing $HP_DRIVER"
 [[ -f $SAMPLE_DRV ]] || die "missing $SAMPLE_DRV"
-for tool in ppdc msgunfmt gzip; do
+for tool in ppdc msgunfmt gzip iconv; do
     command -v "$tool" >/dev/null 2>&1 || die "missing program $tool"
 done
 # The HP driver program is a Python script; prefer Debian's interpreter over
@@ -315,6 +319,39 @@ build_variants() {
         count=$(find "$tmp/variants" -name "$kind" | wc -l)
         ((count == 3)) || die "expected 3 variants $kind, got $count"
     done
+    build_legacy
+}
+
+# PPDs in the legacy encodings libcups reads besides UTF-8: three Gutenprint
+# drivers, each generated in one language and converted, with its
+# *LanguageEncoding line saying so. Characters Latin-1 lacks (such as
+# typographic quotes) are transliterated.
+build_legacy() {
+    log "making ISO-8859-1 and Shift-JIS variants"
+    local scheme podir=$work/po picks f d l charset encoding out count
+    scheme=$(basename -- "$GP_DRIVER")
+    mapfile -t picks < <(pick3 "$tmp/gutenprint" .i18n.ppd)
+    for f in "${picks[@]}"; do
+        d=$(basename -- "$f" .expert.i18n.ppd)
+        d=${d#stp-}
+        for l in fr de ja; do
+            [[ -f $podir/$l/gutenprint_$l.po ]] || die "no Gutenprint translation for $l"
+            case $l in
+                ja) charset=SHIFT_JIS encoding=JIS83-RKSJ out=sjis ;;
+                *) charset=ISO-8859-1//TRANSLIT encoding=ISOLatin1 out=latin1 ;;
+            esac
+            out=$tmp/variants/gutenprint-stp-$d.expert.$l.$out.ppd
+            STP_LOCALEDIR=$podir "$GP_DRIVER" cat "$scheme://$d/expert/$l" >"$work/legacy.ppd" ||
+                die "$scheme cat $scheme://$d/expert/$l failed"
+            grep -q '^\*LanguageEncoding:' -- "$work/legacy.ppd" ||
+                die "no *LanguageEncoding line in $d/$l"
+            sed "s/^\*LanguageEncoding:.*/*LanguageEncoding: $encoding/" -- "$work/legacy.ppd" |
+                iconv -f UTF-8 -t "$charset" >"$out" || die "iconv to $charset failed for $d/$l"
+            check_ppd "$out"
+        done
+    done
+    count=$(find "$tmp/variants" -name '*.latin1.ppd' -o -name '*.sjis.ppd' | wc -l)
+    ((count == 9)) || die "expected 9 legacy-encoding variants, got $count"
 }
 
 SECONDS=0
