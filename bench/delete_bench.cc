@@ -262,7 +262,7 @@ void BM_DeletePaperSizes(benchmark::State& state, std::string_view eol) {
     state.PauseTiming();
     text = source;  // same capacity every time: no allocation after the first
     state.ResumeTiming();
-    QVCFStringDeletePaperSizeArray(text, kRemoved);
+    ppdtext::deletePaperSizes(text, kRemoved);
     benchmark::DoNotOptimize(text.data());
     kept = text.size();
   }

@@ -56,12 +56,14 @@ int main(int argc, char** argv) {
 
   // Parsed for its cost only; the result is not looked at.
   ppd_file_t* ppd = ppdOpenFile(path);
-  if (ppd == nullptr) std::fputs("floor: the PPD parser refused the file\n", stderr);
+  if (ppd == nullptr)
+    std::fputs("floor: the PPD parser refused the file\n", stderr);
   ppdClose(ppd);
 
   if (size > 0) {
     text[size++] = '\n';  // room is left: a short read ended the loop
-    if (std::fwrite(text, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+    if (std::fwrite(text, 1, size, stdout) != size ||
+        std::fflush(stdout) != 0) {
       return fail(path, "cannot write standard output");
     }
   }

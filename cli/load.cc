@@ -45,7 +45,8 @@ void makeRoom(std::string& buffer, std::size_t used) {
 std::string readAll(int fd, std::string& bytes) {
   struct stat info;
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    if (static_cast<std::uintmax_t>(info.st_size) > kMaxPpdSize) return kTooLarge;
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxPpdSize)
+      return kTooLarge;
     // The whole file fits at once, and the read that finds its end too.
     bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
   }
@@ -123,8 +124,8 @@ std::string inflateAll(std::string_view compressed, std::string& text) {
       case Z_OK:
         continue;
       case Z_STREAM_END: {
-        const std::string_view rest(reinterpret_cast<const char*>(stream.next_in),
-                                    stream.avail_in);
+        const std::string_view rest(
+            reinterpret_cast<const char*>(stream.next_in), stream.avail_in);
         if (rest.find_first_not_of('\0') == rest.npos) {
           text.resize(size);
           return {};
@@ -139,7 +140,8 @@ std::string inflateAll(std::string_view compressed, std::string& text) {
         throw std::bad_alloc();
       default:
         return std::string("compressed data is damaged") +
-               (stream.msg != nullptr ? std::string(" (") + stream.msg + ")" : "");
+               (stream.msg != nullptr ? std::string(" (") + stream.msg + ")"
+                                      : "");
     }
   }
 }
@@ -154,7 +156,8 @@ std::string inputName(const char* path) {
 
 LoadResult loadPpd(const char* path) {
   const bool standardInput = std::string_view(path) == "-";
-  const int fd = standardInput ? STDIN_FILENO : open(path, O_RDONLY | O_CLOEXEC);
+  const int fd =
+      standardInput ? STDIN_FILENO : open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failure(std::strerror(errno));
   struct Closer {
     int fd;
@@ -173,7 +176,8 @@ LoadResult loadPpd(const char* path) {
     if (!error.empty()) return failure(std::move(error));
     bytes = std::move(text);
   }
-  if (bytes.empty()) return failure(standardInput ? "input is empty" : "file is empty");
+  if (bytes.empty())
+    return failure(standardInput ? "input is empty" : "file is empty");
   return {std::move(bytes), {}};
 }
 

@@ -34,7 +34,8 @@ int writePpd(std::string& text) {
 }
 
 void printWriteError(int error) {
-  std::fprintf(stderr, "ppdregion: standard output: %s\n", std::strerror(error));
+  std::fprintf(stderr, "ppdregion: standard output: %s\n",
+               std::strerror(error));
 }
 
 void adaptPpd(std::string& text, std::string_view country) {
@@ -62,7 +63,8 @@ ExitStatus runPpdregion(const char* path) {
   } catch (const std::bad_alloc&) {
     return fail("not enough memory");
   } catch (const std::system_error& error) {
-    if (error.code() == std::errc::not_enough_memory) return fail("not enough memory");
+    if (error.code() == std::errc::not_enough_memory)
+      return fail("not enough memory");
     return fail(error.what());
   }
 }

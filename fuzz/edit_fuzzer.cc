@@ -551,23 +551,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   context = {"", keyword, option, value, names, before};
 
   {
-    context.edit = "QVCFStringDeleteKeywordOption";
+    context.edit = "ppdtext::deleteOption";
     std::string text = before;
-    QVCFStringDeleteKeywordOption(text, keyword, option);
+    ppdtext::deleteOption(text, keyword, option);
     checkDeletion(before, text,
                   modelDeleteKeywordOption(before, keyword, option));
   }
   {
-    context.edit = "QVCFStringDeletePaperSize";
+    context.edit = "ppdtext::deletePaperSize";
     std::string text = before;
-    QVCFStringDeletePaperSize(text, option);
+    ppdtext::deletePaperSize(text, option);
     checkDeletion(before, text, modelDeletePaperSize(before, option));
   }
   {
-    context.edit = "QVCFStringDeletePaperSizeArray";
+    context.edit = "ppdtext::deletePaperSizes";
     std::vector<std::string_view> views(names.begin(), names.end());
     std::string text = before;
-    QVCFStringDeletePaperSizeArray(text, views);
+    ppdtext::deletePaperSizes(text, views);
     std::string model = before;
     for (std::string_view name : views) {
       if (!name.empty()) model = modelDeletePaperSize(std::move(model), name);
@@ -575,9 +575,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     checkDeletion(before, text, model);
   }
   {
-    context.edit = "QVCFStringChangeDefault";
+    context.edit = "ppdtext::setDefault";
     std::string text = before;
-    QVCFStringChangeDefault(text, keyword, value);
+    ppdtext::setDefault(text, keyword, value);
     const std::string newLines[] = {
         "*Default" + keyword + ": " + value + "\n",
         "*DefaultQV" + keyword + ": " + value + "\n"};
@@ -588,9 +588,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     checkRewrite(before, text, model, newLines);
   }
   {
-    context.edit = "QVCFStringChangeGeneralInformation";
+    context.edit = "ppdtext::setQuotedValue";
     std::string text = before;
-    QVCFStringChangeGeneralInformation(text, keyword, value);
+    ppdtext::setQuotedValue(text, keyword, value);
     const std::string newLine[] = {"*" + keyword + ": \"" + value + "\"\n"};
     checkRewrite(before, text, modelReplace(before, keyword, newLine[0]),
                  newLine);
@@ -602,9 +602,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     context.edit = "the three edits in a row";
     std::vector<std::string_view> views(names.begin(), names.end());
     std::string text = before;
-    QVCFStringDeletePaperSizeArray(text, views);
-    QVCFStringChangeDefault(text, "Duplex", value);
-    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", value);
+    ppdtext::deletePaperSizes(text, views);
+    ppdtext::setDefault(text, "Duplex", value);
+    ppdtext::setQuotedValue(text, "ISOCountryCode", value);
     const std::string newLines[] = {"*DefaultDuplex: " + value + "\n",
                                     "*DefaultQVDuplex: " + value + "\n",
                                     "*ISOCountryCode: \"" + value + "\"\n"};

@@ -86,7 +86,8 @@ bool isEditOf(std::string_view in, std::string_view out,
   const std::vector<std::string_view> lines = splitLines(in);
   std::unordered_set<std::uint64_t> seen;
   std::vector<std::uint64_t> stack = {0};
-  const auto state = [](std::uint64_t line, std::uint64_t pos, std::uint64_t used) {
+  const auto state = [](std::uint64_t line, std::uint64_t pos,
+                        std::uint64_t used) {
     return line << 34 | pos << 2 | used;
   };
   while (!stack.empty()) {

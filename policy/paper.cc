@@ -114,7 +114,7 @@ std::span<const std::string_view> paperSizesToRemove(const Printer& printer,
 
 void removeRegionalPaperSizes(std::string& text, const Printer& printer,
                               std::string_view country) {
-  QVCFStringDeletePaperSizeArray(text, paperSizesToRemove(printer, country));
+  ppdtext::deletePaperSizes(text, paperSizesToRemove(printer, country));
 }
 
 }  // namespace policy

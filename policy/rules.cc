@@ -40,12 +40,12 @@ void applyDuplexRule(std::string& text, const Printer& printer,
                monochromeGetsLongEdgeDuplex(country);
       break;
   }
-  if (change) QVCFStringChangeDefault(text, "Duplex", "DuplexNoTumble");
+  if (change) ppdtext::setDefault(text, "Duplex", "DuplexNoTumble");
 }
 
 void applyCountryCodeRule(std::string& text, std::string_view country) {
   if (writesCountryCode(country)) {
-    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", country);
+    ppdtext::setQuotedValue(text, "ISOCountryCode", country);
   }
 }
 

@@ -466,17 +466,19 @@ void deleteSize(PageText& page, std::string_view name) {
 
 }  // namespace
 
-void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
+namespace ppdtext {
+
+void deleteOption(std::string& text, std::string_view keyword,
                                    std::string_view option) {
   PageText(text, {&keyword, 1}).deleteOption(keyword, option);
 }
 
-void QVCFStringDeletePaperSize(std::string& text, std::string_view name) {
+void deletePaperSize(std::string& text, std::string_view name) {
   PageText page(text, kPageKeywords);
   deleteSize(page, name);
 }
 
-void QVCFStringDeletePaperSizeArray(std::string& text,
+void deletePaperSizes(std::string& text,
                                     std::span<const std::string_view> names) {
   if (names.empty()) return;
   PageText page(text, kPageKeywords);
@@ -484,3 +486,5 @@ void QVCFStringDeletePaperSizeArray(std::string& text,
     if (!name.empty()) deleteSize(page, name);
   }
 }
+
+}  // namespace ppdtext

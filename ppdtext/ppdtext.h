@@ -89,8 +89,6 @@ struct Range {
 /// single copy of the kept stretches.
 void eraseRanges(std::string& text, std::span<const Range> ranges);
 
-}  // namespace ppdtext
-
 // The edits. Each changes the text in place and leaves every byte it does not
 // mean to edit as it was.
 
@@ -119,21 +117,21 @@ void eraseRanges(std::string& text, std::span<const Range> ranges);
 ///   *cupsUIConstraints c: "*Duplex DuplexTumble     } deleted
 ///     *PageSize B6"                                 }
 ///   *DefaultPageSize: B6                            kept
-void QVCFStringDeleteKeywordOption(std::string& text, std::string_view keyword,
-                                   std::string_view option);
+void deleteOption(std::string& text, std::string_view keyword,
+                  std::string_view option);
 
 /// Deletes paper size `name` from "PageRegion", "PageSize", "PaperDimension"
-/// and "ImageableArea", in that order, each as QVCFStringDeleteKeywordOption
-/// does. A size that the PPD names as its default in a `*DefaultPageSize`,
+/// and "ImageableArea", in that order, each as deleteOption does. A size that
+/// the PPD names as its default in a `*DefaultPageSize`,
 /// `*DefaultPageRegion`, `*DefaultPaperDimension` or `*DefaultImageableArea`
 /// line is not deleted at all, since the PPD would be left with a default
 /// that names no size.
-void QVCFStringDeletePaperSize(std::string& text, std::string_view name);
+void deletePaperSize(std::string& text, std::string_view name);
 
-/// Deletes every size of `names` in list order, as QVCFStringDeletePaperSize
-/// does; a name listed twice is processed twice, and empty names are skipped.
-void QVCFStringDeletePaperSizeArray(std::string& text,
-                                    std::span<const std::string_view> names);
+/// Deletes every size of `names` in list order, as deletePaperSize does; a
+/// name listed twice is processed twice, and empty names are skipped.
+void deletePaperSizes(std::string& text,
+                      std::span<const std::string_view> names);
 
 /// Sets the default choice of main keyword `keyword`: the first
 /// `*Default<keyword>:` line (with its entry, if it opens a quoted value that
@@ -148,8 +146,8 @@ void QVCFStringDeletePaperSizeArray(std::string& text,
 /// and no retry is made. Without any choice lines the line is rewritten.
 ///
 ///   *DefaultDuplex: None\r\n   ->   *DefaultDuplex: DuplexNoTumble\n
-void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
-                             std::string_view value);
+void setDefault(std::string& text, std::string_view keyword,
+                std::string_view value);
 
 /// Sets the quoted value of general-information keyword `keyword`: the first
 /// `*<keyword>:` line (with its entry) becomes `*<keyword>: "<value>"` and one
@@ -157,6 +155,7 @@ void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
 /// PPD has no such line.
 ///
 ///   *ISOCountryCode: "US"   ->   *ISOCountryCode: "FR"\n
-void QVCFStringChangeGeneralInformation(std::string& text,
-                                        std::string_view keyword,
-                                        std::string_view value);
+void setQuotedValue(std::string& text, std::string_view keyword,
+                    std::string_view value);
+
+}  // namespace ppdtext

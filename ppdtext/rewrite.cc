@@ -11,7 +11,8 @@ bool replaceKeywordLine(std::string& text, std::string_view key,
                         std::string_view line) {
   const std::size_t pos = ppdtext::findKeywordLine(text, key);
   if (pos == ppdtext::npos) return false;
-  const std::size_t end = ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
+  const std::size_t end =
+      ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
   text.replace(pos, end - pos, line);
   return true;
 }
@@ -55,7 +56,8 @@ bool changeDefault(std::string& text, std::string_view key,
   const std::size_t pos = ppdtext::findKeywordLine(text, defaultKey);
   if (pos == ppdtext::npos) return false;
   if (lacksChoice(text, key, value)) return true;
-  const std::size_t end = ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
+  const std::size_t end =
+      ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
   text.replace(pos, end - pos,
                ppdtext::concat({"*", defaultKey, ": ", value, "\n"}));
   return true;
@@ -63,17 +65,20 @@ bool changeDefault(std::string& text, std::string_view key,
 
 }  // namespace
 
-void QVCFStringChangeDefault(std::string& text, std::string_view keyword,
-                             std::string_view value) {
+namespace ppdtext {
+
+void setDefault(std::string& text, std::string_view keyword,
+                std::string_view value) {
   if (changeDefault(text, keyword, value)) return;
   // Some vendors prefix their own copy of a standard option.
   if (keyword.find("QV") != std::string_view::npos) return;
   changeDefault(text, ppdtext::concat({"QV", keyword}), value);
 }
 
-void QVCFStringChangeGeneralInformation(std::string& text,
-                                        std::string_view keyword,
-                                        std::string_view value) {
+void setQuotedValue(std::string& text, std::string_view keyword,
+                    std::string_view value) {
   replaceKeywordLine(text, keyword,
                      ppdtext::concat({"*", keyword, ": \"", value, "\"\n"}));
 }
+
+}  // namespace ppdtext

@@ -124,9 +124,9 @@ void expectDeletion(const EditCase& c, std::string_view keyword,
   SCOPED_TRACE(c.name);
   std::string text = c.before;
   if (keyword.empty()) {
-    QVCFStringDeletePaperSize(text, option);
+    ppdtext::deletePaperSize(text, option);
   } else {
-    QVCFStringDeleteKeywordOption(text, keyword, option);
+    ppdtext::deleteOption(text, keyword, option);
   }
   EXPECT_EQ(text, c.after);
 }
@@ -142,7 +142,7 @@ TEST(DeletePaperSize, WorkedExampleLeavesNothingOfEnvChou3) {
       "*PaperDimension EnvChou3/EnvChou3: \"...\"",
       "*ImageableArea EnvChou3/EnvChou3: \"...\"",
   });
-  QVCFStringDeletePaperSize(text, "EnvChou3");
+  ppdtext::deletePaperSize(text, "EnvChou3");
   EXPECT_EQ(text, "");
 }
 
@@ -270,12 +270,12 @@ TEST(DeleteKeywordOption, ConstraintsOnlyForPageSizeAndPageRegion) {
     const std::string constraint = "*UIConstraints: *" + std::string(keyword) +
                                    " B5 *A B\n";
     text += constraint;
-    QVCFStringDeleteKeywordOption(text, keyword, "B5");
+    ppdtext::deleteOption(text, keyword, "B5");
     EXPECT_EQ(text, constraint);
   }
   std::string text = lines({"*PageRegion B5/B5: \"\"",
                             "*UIConstraints: *A B *PageRegion B5"});
-  QVCFStringDeleteKeywordOption(text, "PageRegion", "B5");
+  ppdtext::deleteOption(text, "PageRegion", "B5");
   EXPECT_EQ(text, "");
 }
 
@@ -319,11 +319,11 @@ TEST(DeletePaperSizeArray, KeywordsNamesAndLineEnds) {
     SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
     std::string text = sample(eol);
     constexpr std::string_view names[] = {"B6", "Letter", "", "B6"};
-    QVCFStringDeletePaperSizeArray(text, names);
+    ppdtext::deletePaperSizes(text, names);
     EXPECT_EQ(text, expected(eol));
   }
   std::string text = sample("\n");
-  QVCFStringDeletePaperSizeArray(text, {});
+  ppdtext::deletePaperSizes(text, {});
   EXPECT_EQ(text, sample("\n"));
 }
 
@@ -331,7 +331,7 @@ TEST(DeletePaperSizeArray, NameListedTwiceIsProcessedTwice) {
   std::string text = lines({"*PageSize B6/B6: \"1\"", "*PageSize B6/B6: \"2\"",
                             "*PageSize B6/B6: \"3\""});
   constexpr std::string_view names[] = {"B6", "B6"};
-  QVCFStringDeletePaperSizeArray(text, names);
+  ppdtext::deletePaperSizes(text, names);
   EXPECT_EQ(text, lines({"*PageSize B6/B6: \"3\""}));
 }
 
@@ -387,7 +387,7 @@ TEST(ChangeDefault, Rewrites) {
   for (const EditCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::string text = c.before;
-    QVCFStringChangeDefault(text, "Duplex", "DuplexNoTumble");
+    ppdtext::setDefault(text, "Duplex", "DuplexNoTumble");
     EXPECT_EQ(text, c.after);
   }
 }
@@ -397,7 +397,7 @@ TEST(ChangeDefault, NoRetryForKeywordHoldingQV) {
     SCOPED_TRACE(keyword);
     std::string text = lines({"*DefaultQV" + std::string(keyword) + ": None"});
     const std::string before = text;
-    QVCFStringChangeDefault(text, keyword, "X");
+    ppdtext::setDefault(text, keyword, "X");
     EXPECT_EQ(text, before);
   }
 }
@@ -419,11 +419,11 @@ TEST(ChangeGeneralInformation, Rewrites) {
   for (const EditCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::string text = c.before;
-    QVCFStringChangeGeneralInformation(text, "ISOCountryCode", "FR");
+    ppdtext::setQuotedValue(text, "ISOCountryCode", "FR");
     EXPECT_EQ(text, c.after);
   }
   std::string text = "*ISOCountryCode: \"US\"";
-  QVCFStringChangeGeneralInformation(text, "ISOCountryCode", "a\"b");
+  ppdtext::setQuotedValue(text, "ISOCountryCode", "a\"b");
   EXPECT_EQ(text, "*ISOCountryCode: \"a\"b\"\n");
 }
 
@@ -445,10 +445,10 @@ TEST(DeletePaperSize, EmptyNameAloneIsDeletedButSkippedInAList) {
     std::string after;
   };
   const Case cases[] = {
-      {"alone", [](std::string& t) { QVCFStringDeletePaperSize(t, ""); },
+      {"alone", [](std::string& t) { ppdtext::deletePaperSize(t, ""); },
        withoutEmpty},
       {"in a list",
-       [](std::string& t) { QVCFStringDeletePaperSizeArray(t, emptyName); },
+       [](std::string& t) { ppdtext::deletePaperSizes(t, emptyName); },
        text},
   };
   for (const Case& c : cases) {
