@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How fast the paper sizes of a region are deleted from a large PPD text.
 //
 // The text is synthetic and made here, deterministically, so the benchmark

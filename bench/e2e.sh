@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times whole runs of ppdregion against bench/floor, the least work any
 # version of the tool must do (read the file through libcups, parse it once
 # with the PPD parser, write it out), and compares their peak memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The least work any version of ppdregion has to do on a PPD, to time the
 // real program against:
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a large synthetic PPD for timing ppdregion end to end.
 
 Usage: synth_ppd.py MEBIBYTES OUTPUT

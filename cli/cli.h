@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command-line tool: loading the PPD, learning the user's country,
 // adapting the text and writing it out. Only this layer prints or decides the
 // exit status.

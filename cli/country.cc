@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's country, from the locale variables.
 #include <cstdlib>
 

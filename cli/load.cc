@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a PPD: the whole input, read once, decompressed when it is gzip.
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ppdregion: adapts a printer's PPD file to the country of the user's locale
 // and writes it to standard output.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One run of ppdregion: load, adapt, write.
 #include <cerrno>
 #include <cstdio>

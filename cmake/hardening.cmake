@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Hardening: the flags Debian builds its own packages with (what
 # dpkg-buildflags gives), set here so that a plain `cmake -S . -B build`
 # build has them too. Driver installers run ppdregion as root.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installing ppdregion and packaging it as a Debian package.
 #
 #   cmake --install build --prefix /usr/local    # bin/ppdregion, its manual,

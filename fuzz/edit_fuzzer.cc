@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the text edits of ppdtext on arbitrary text with an arbitrary
 // keyword, option and value.
 //

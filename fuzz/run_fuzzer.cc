@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes a whole run from the bytes of a file to the adapted text: loading
 // (plain or gzip), parsing with libcups' PPD parser, classifying, and the
 // regional edits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Classifying the printer through libcups' PPD parser.
 //
 // libcups marks its whole PPD interface deprecated; every call into it is

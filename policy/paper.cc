@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which paper sizes each region does without.
 #include "policy/policy.h"
 #include "ppdtext/ppdtext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What kind of printer a PPD describes, and which regional edits it gets.
 //
 // The printer is classified once per run by libcups' PPD parser; the rules

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Deleting paper sizes from the PPD text.
 //
 // A large PPD names its page keywords tens of thousands of times (every size

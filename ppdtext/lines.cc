@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Searching the PPD text and finding the bounds of its lines and entries.
 #include <algorithm>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PPD text and the line-oriented edits made on it.
 //
 // The text is the whole PPD file as bytes in a std::string, in whatever

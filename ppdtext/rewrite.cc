@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rewriting one keyword line of the PPD text.
 #include <string>
 

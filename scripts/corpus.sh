@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Gathers a deterministic corpus of real PPD files, taken from Debian's
 # printer driver packages, into a cache folder outside the repository.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds ppdregion and shows what it does to the bundled example PPD for the
 # user's own locale and a few others.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the scripts: installs the Debian packages a step needs.
 # shellcheck shell=bash
 

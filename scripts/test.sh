@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds ppdregion and runs every test. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The corpus check: ppdregion on a few hundred real PPDs from Debian's printer
 # driver packages, in nine locales, checked line by line and with cupstestppd.
 # scripts/corpus.sh gathers the PPDs into a cache folder (or reuses it); when

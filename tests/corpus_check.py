@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs ppdregion on a corpus of real PPD files and checks every result.
 
 Usage: corpus_check.py [--jobs N] [--variants] PPDREGION PATH...

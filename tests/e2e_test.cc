@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the real binary and checks its standard output, standard error and
 // exit status separately.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the tests: PPD texts written inline, scratch files and
 // runs of the real binary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --help, -h and --version, run through the real binary: recognised only as
 // the single argument, and never in the way of a NAME that looks like one.
 #include <gtest/gtest.h>

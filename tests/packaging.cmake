@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The command-line options, the manual page, `cmake --install` and the Debian
 # package. Included at the end of tests/CMakeLists.txt.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks of what ppdregion installs and ships, run by CTest (tests/packaging.cmake):
 #
 #   packaging_check.sh man       the manual page renders without a warning

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the tool's output in a real, private CUPS scheduler, as a user
 # sets up a queue, and checks what the queue then offers.
 #
