@@ -166,26 +166,21 @@ class PageText {
     if (doomed_.empty()) return;
     std::ranges::sort(doomed_, {}, &Range::begin);
     ppdtext::eraseRanges(text_, doomed_);
-    std::size_t removed = 0;
-    auto range = doomed_.begin();
-    for (Mention& m : mentions_) {
-      for (; range != doomed_.end() && range->end <= m.pos; ++range) {
-        removed += range->end - range->begin;
+    // Moves each item of a list sorted by position (mentions, quoted lines).
+    const auto moveAlong = [&](auto& items) {
+      std::size_t removed = 0;
+      auto range = doomed_.begin();
+      for (auto& item : items) {
+        for (; range != doomed_.end() && range->end <= item.pos; ++range) {
+          removed += range->end - range->begin;
+        }
+        const bool erased = range != doomed_.end() && range->begin <= item.pos;
+        item.pos = (erased ? range->begin : item.pos) - removed;
+        if (item.state == Mention::Queued) item.state = Mention::Erased;
       }
-      const bool erased = range != doomed_.end() && range->begin <= m.pos;
-      m.pos = (erased ? range->begin : m.pos) - removed;
-      if (m.state == Mention::Queued) m.state = Mention::Erased;
-    }
-    removed = 0;
-    range = doomed_.begin();
-    for (QuotedLine& q : quoted_) {
-      for (; range != doomed_.end() && range->end <= q.pos; ++range) {
-        removed += range->end - range->begin;
-      }
-      const bool erased = range != doomed_.end() && range->begin <= q.pos;
-      q.pos = (erased ? range->begin : q.pos) - removed;
-      if (q.state == Mention::Queued) q.state = Mention::Erased;
-    }
+    };
+    moveAlong(mentions_);
+    moveAlong(quoted_);
     doomed_.clear();
   }
 
