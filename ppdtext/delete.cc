@@ -385,17 +385,21 @@ class PageText {
     // A queued entry begins on a line that holds one of its queued
     // mentions, or, when it was queued for a later line of its value, on a
     // queued line holding a quote.
-    auto first = mentions_.begin() + (&m - mentions_.data());
-    while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
-      --first;
-    }
+    // The mentions in the entry stand right around m in the list.
+    const auto firstMention = [&] {
+      auto it = mentions_.begin() + (&m - mentions_.data());
+      while (it != mentions_.begin() && std::prev(it)->pos >= line.begin) --it;
+      return it;
+    };
+    const auto firstQuoted = [&] {
+      return std::ranges::lower_bound(quoted_, line.begin, {}, &QuotedLine::pos);
+    };
+    auto first = firstMention();
     const auto queuedBefore = [&](std::size_t limit) {
       for (auto it = first; it != mentions_.end() && it->pos < limit; ++it) {
         if (it->state == Mention::Queued) return true;
       }
-      for (auto it = std::ranges::lower_bound(quoted_, line.begin, {},
-                                              &QuotedLine::pos);
-           it != quoted_.end() && it->pos < limit; ++it) {
+      for (auto it = firstQuoted(); it != quoted_.end() && it->pos < limit; ++it) {
         if (it->state == Mention::Queued) return true;
       }
       return false;
@@ -415,19 +419,14 @@ class PageText {
       flush();
       if (begin != npos) begin = quotedLineBefore(lineBounds(text_, m.pos).begin);
       line = lineBounds(text_, begin == npos ? m.pos : begin);
-      first = mentions_.begin() + (&m - mentions_.data());
-      while (first != mentions_.begin() && std::prev(first)->pos >= line.begin) {
-        --first;
-      }
+      first = firstMention();
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
     doomed_.push_back({line.begin, end});
-    // The mentions in the entry stand right around m in the list.
     for (auto it = first; it != mentions_.end() && it->pos < end; ++it) {
       if (it->state == Mention::Live) it->state = Mention::Queued;
     }
-    for (auto it = std::ranges::lower_bound(quoted_, line.begin, {}, &QuotedLine::pos);
-         it != quoted_.end() && it->pos < end; ++it) {
+    for (auto it = firstQuoted(); it != quoted_.end() && it->pos < end; ++it) {
       if (it->state == Mention::Live) it->state = Mention::Queued;
     }
   }
