@@ -37,6 +37,11 @@ struct LoadResult {
 /// is compressed data that is truncated or damaged.
 LoadResult loadPpd(const char* path);
 
+/// Reads everything the open descriptor `fd` delivers, by the rules of
+/// loadPpd, without closing it. An empty input gives an empty text and no
+/// error.
+LoadResult readPpd(int fd);
+
 /// How messages name the input at `path`: "standard input" for "-".
 std::string inputName(const char* path);
 

@@ -155,6 +155,19 @@ std::string inputName(const char* path) {
   return std::string_view(path) == "-" ? "standard input" : path;
 }
 
+LoadResult readPpd(int fd) {
+  std::string bytes;
+  std::string error = readAll(fd, bytes);
+  if (!error.empty()) return failure(std::move(error));
+  if (isGzip(bytes)) {
+    std::string text;
+    error = inflateAll(bytes, text);
+    if (!error.empty()) return failure(std::move(error));
+    bytes = std::move(text);
+  }
+  return {std::move(bytes), {}};
+}
+
 LoadResult loadPpd(const char* path) {
   const bool standardInput = std::string_view(path) == "-";
   const int fd =
@@ -167,19 +180,10 @@ LoadResult loadPpd(const char* path) {
       if (owned) close(fd);
     }
   } closer{fd, !standardInput};
-  std::string bytes;
-  std::string error = readAll(fd, bytes);
-  if (!error.empty()) return failure(std::move(error));
-
-  if (isGzip(bytes)) {
-    std::string text;
-    error = inflateAll(bytes, text);
-    if (!error.empty()) return failure(std::move(error));
-    bytes = std::move(text);
-  }
-  if (bytes.empty())
+  LoadResult loaded = readPpd(fd);
+  if (loaded.error.empty() && loaded.text.empty())
     return failure(standardInput ? "input is empty" : "file is empty");
-  return {std::move(bytes), {}};
+  return loaded;
 }
 
 }  // namespace cli
