@@ -7,16 +7,28 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "policy/policy.h"
 
 namespace policy {
 
 namespace {
+
+// The parser's own entry point, which libcups exports (Debian tracks it in
+// libcups2's symbols file) but declares only in a private header. ppdOpen2
+// calls it to keep the translations of the process's language; sorting
+// those costs time quadratic in their number, and the tool reads none of
+// them, so the parse here asks for none.
+extern "C" ppd_file_t* _ppdOpen(cups_file_t* fp, int localization);
+constexpr int kNoTranslations = 2;  // _PPD_LOCALIZATION_NONE
 
 struct FileCloser {
   void operator()(cups_file_t* file) const { cupsFileClose(file); }
@@ -64,11 +76,46 @@ std::unique_ptr<cups_file_t, FileCloser> openInMemory(std::string_view bytes) {
   return std::unique_ptr<cups_file_t, FileCloser>(file);
 }
 
+struct OptionsFree {
+  int count;
+  void operator()(cups_option_t* options) const {
+    cupsFreeOptions(count, options);
+  }
+};
+
+// The options, with their choices, that libcups finds in conflict when
+// `option` takes `choice` and every other option keeps its marked choice.
+std::vector<std::pair<std::string, std::string>> conflictsOf(
+    ppd_file_t* ppd, const char* option, const char* choice) {
+  cups_option_t* found = nullptr;
+  const int count = cupsGetConflicts(ppd, option, choice, &found);
+  const std::unique_ptr<cups_option_t, OptionsFree> owner(found, {count});
+  std::vector<std::pair<std::string, std::string>> conflicts;
+  for (int i = 0; i < count; ++i) {
+    conflicts.emplace_back(found[i].name, found[i].value);
+  }
+  std::ranges::sort(conflicts);
+  return conflicts;
+}
+
+// Whether DuplexNoTumble as the choice of `option` conflicts with the
+// marked defaults in a way the defaults do not already.
+bool longEdgeConflicts(ppd_file_t* ppd, const char* option) {
+  const auto withLongEdge = conflictsOf(ppd, option, "DuplexNoTumble");
+  if (withLongEdge.empty()) return false;
+  // An option without a default (or no such option) is taken as off.
+  const ppd_choice_t* marked = ppdFindMarkedChoice(ppd, option);
+  const auto asIs =
+      conflictsOf(ppd, option, marked != nullptr ? marked->choice : "None");
+  return !std::ranges::includes(asIs, withLongEdge);
+}
+
 }  // namespace
 
 std::optional<Printer> classifyPrinter(std::string_view ppd) {
   const auto file = openInMemory(ppd);
-  const std::unique_ptr<ppd_file_t, PpdCloser> parsed(ppdOpen2(file.get()));
+  const std::unique_ptr<ppd_file_t, PpdCloser> parsed(
+      _ppdOpen(file.get(), kNoTranslations));
   if (!parsed) {
     // Only a refusal for what the text says leaves it to be written out
     // unchanged; running out of memory or failing to read is an error.
@@ -84,9 +131,15 @@ std::optional<Printer> classifyPrinter(std::string_view ppd) {
         return std::nullopt;
     }
   }
-  return Printer{parsed->color_device != 0 ? PrinterKind::ColorLaser
-                                           : PrinterKind::MonoLaser,
-                 parsed->model_number};
+  Printer printer{parsed->color_device != 0 ? PrinterKind::ColorLaser
+                                            : PrinterKind::MonoLaser,
+                  parsed->model_number};
+  ppdMarkDefaults(parsed.get());
+  for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
+    const std::string option(kDuplexOptions[i]);
+    printer.longEdgeConflicts[i] = longEdgeConflicts(parsed.get(), option.c_str());
+  }
+  return printer;
 }
 
 }  // namespace policy

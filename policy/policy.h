@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,16 +18,28 @@ namespace policy {
 
 enum class PrinterKind { MonoLaser, ColorLaser };
 
+/// The duplex options whose default the duplex rule may set: the standard
+/// one and a vendor's copy of it.
+inline constexpr std::string_view kDuplexOptions[] = {"Duplex", "QVDuplex"};
+
 /// The printer a PPD describes.
 struct Printer {
   PrinterKind kind;
   std::int32_t modelNumber;  ///< `*cupsModelNumber`; 0 when the PPD has none
+  /// For each of kDuplexOptions: whether DuplexNoTumble as its choice
+  /// conflicts with the PPD's default choices, by the PPD's constraints.
+  bool longEdgeConflicts[std::size(kDuplexOptions)] = {};
 };
 
 /// Parses `ppd`, the whole text of a PPD file, with libcups' PPD parser:
 /// ColorLaser when it declares `*ColorDevice: True`, else MonoLaser, with its
-/// model number. Returns nothing when the parser refuses the text for its
-/// content. Throws std::bad_alloc when the parser runs out of memory, and
+/// model number, and for each duplex option whether libcups finds
+/// DuplexNoTumble in conflict with the defaults (`*UIConstraints`,
+/// `*NonUIConstraints` and `*cupsUIConstraints` alike, installable options
+/// included); a conflict the defaults already have without that choice does
+/// not count. The parse keeps no translation, so its cost does not depend on
+/// the user's language. Returns nothing when the parser refuses the text for
+/// its content. Throws std::bad_alloc when the parser runs out of memory, and
 /// std::system_error when the text cannot be handed to it.
 std::optional<Printer> classifyPrinter(std::string_view ppd);
 
@@ -54,7 +67,9 @@ void removeRegionalPaperSizes(std::string& text, const Printer& printer,
 
 /// Makes DuplexNoTumble the default: colour printers of model number 9 or more
 /// where prefersLongEdgeDuplex, monochrome printers of model number 12 or 13
-/// where monochromeGetsLongEdgeDuplex.
+/// where monochromeGetsLongEdgeDuplex. A duplex option whose default would
+/// then conflict with the other defaults (Printer::longEdgeConflicts) keeps
+/// its default.
 void applyDuplexRule(std::string& text, const Printer& printer,
                      std::string_view country);
 

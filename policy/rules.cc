@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The duplex-default and country-code rules.
 #include <algorithm>
+#include <vector>
 
 #include "policy/policy.h"
 #include "ppdtext/ppdtext.h"
@@ -41,7 +42,12 @@ void applyDuplexRule(std::string& text, const Printer& printer,
                monochromeGetsLongEdgeDuplex(country);
       break;
   }
-  if (change) ppdtext::setDefault(text, "Duplex", "DuplexNoTumble");
+  if (!change) return;
+  std::vector<std::string_view> keep;
+  for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
+    if (printer.longEdgeConflicts[i]) keep.push_back(kDuplexOptions[i]);
+  }
+  ppdtext::setDefault(text, kDuplexOptions[0], "DuplexNoTumble", keep);
 }
 
 void applyCountryCodeRule(std::string& text, std::string_view country) {

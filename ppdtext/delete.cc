@@ -59,7 +59,7 @@ struct Mention {
 bool endsName(std::string_view text, std::size_t pos) {
   if (pos == text.size()) return true;
   const char c = text[pos];
-  return c == '/' || c == ':' || c == ' ' || c == '\t' || c == '"' ||
+  return c == '/' || c == ':' || isBlank(c) || c == '"' ||
          ppdtext::terminatorLength(text, pos) > 0;
 }
 
@@ -148,11 +148,13 @@ class PageText {
     });
   }
 
-  // Whether a `*Default<K>: name` line names `name`.
+  // Whether a `*Default<K>:` line names `name`, as libcups reads the line
+  // and compares choices: without regard to letter case.
   bool isDefault(std::string_view name) const {
     for (std::uint32_t i : bucket(hashName(kDefaultTag, name))) {
       const Mention& m = mentions_[i];
-      if (m.live() && m.form == Form::Default && defaultValue(m) == name) {
+      if (m.live() && m.form == Form::Default &&
+          ppdtext::equalsIgnoringCase(defaultValue(m), name)) {
         return true;
       }
     }
@@ -287,15 +289,9 @@ class PageText {
     return bucket(hashName(k + 1, option));
   }
 
-  // The value of a default line, without the blanks around it.
+  // The choice a default line names.
   std::string_view defaultValue(const Mention& m) const {
-    const LineBounds line = lineBounds(text_, m.pos);
-    std::string_view value =
-        std::string_view(text_).substr(m.pos, line.contentsEnd - m.pos);
-    value.remove_prefix(value.find(':') + 1);
-    while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
-    while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
-    return value;
+    return ppdtext::defaultChoice(text_, lineBounds(text_, m.pos));
   }
 
   // Where the option name begins after the blanks that start at `pos`.
@@ -304,17 +300,16 @@ class PageText {
     return pos;
   }
 
-  // The character after `*K O` or `.K O` at mention m, O compared exactly:
-  // '\0' when the mention names another option, or the text ends right after
-  // the option.
+  // The character after `*K O` or `.K O` at mention m and the blanks that
+  // follow it, O compared exactly: '\0' when the mention names another
+  // option, or the text ends after the option and its blanks.
   char optionEndsAt(const Mention& m, std::string_view option) const {
     const std::size_t name = nameStart(m.pos + 1 + keywords_[m.keyword].size());
-    const std::size_t after = name + option.size();
-    if (after >= text_.size() ||
-        std::string_view(text_).substr(name, option.size()) != option) {
+    if (std::string_view(text_).substr(name, option.size()) != option) {
       return '\0';
     }
-    return text_[after];
+    const std::size_t after = nameStart(name + option.size());
+    return after < text_.size() ? text_[after] : '\0';
   }
 
   // Whether mention m names `option` as a constraint does: without regard
@@ -328,9 +323,8 @@ class PageText {
             std::string_view(text_).substr(name, option.size()), option)) {
       return false;
     }
-    return after == text_.size() || text_[after] == ' ' ||
-           text_[after] == '\t' || text_[after] == '"' ||
-           ppdtext::terminatorLength(text_, after) > 0;
+    return after == text_.size() || isBlank(text_[after]) ||
+           text_[after] == '"' || ppdtext::terminatorLength(text_, after) > 0;
   }
 
   // Whether the line holding `pos` holds "UIConstraints".

@@ -98,9 +98,10 @@ std::size_t entryEnd(std::string_view text, const LineBounds& line) {
   return line.end;  // never closed: not an entry the parser would accept
 }
 
-std::size_t findKeywordLine(std::string_view text, std::string_view key) {
+std::size_t findKeywordLine(std::string_view text, std::string_view key,
+                            std::size_t from) {
   const std::string needle = concat({"*", key});
-  for (std::size_t pos = find(text, needle); pos != npos;
+  for (std::size_t pos = find(text, needle, from); pos != npos;
        pos = find(text, needle, pos + 1)) {
     if (!isLineStart(text, pos)) continue;
     std::size_t after = pos + needle.size();
@@ -108,6 +109,21 @@ std::size_t findKeywordLine(std::string_view text, std::string_view key) {
     if (after < text.size() && text[after] == ':') return pos;
   }
   return npos;
+}
+
+std::string_view defaultChoice(std::string_view text, const LineBounds& line) {
+  std::string_view value = text.substr(line.begin, line.contentsEnd - line.begin);
+  const std::size_t colon = value.find(':');
+  if (colon == npos) return {};
+  value.remove_prefix(colon + 1);
+  while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
+  while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
+  if (!value.empty() && value.back() == '"') {
+    // libcups drops the last character and the first, whatever it is.
+    value.remove_suffix(1);
+    if (!value.empty()) value.remove_prefix(1);
+  }
+  return value.substr(0, value.find('/'));
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

@@ -40,8 +40,12 @@ struct LineBounds {
 /// holds no terminator never does.
 LineBounds lineBounds(std::string_view text, std::size_t pos);
 
-/// Whether `c` is a blank: a space or a tab.
-inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+/// Whether `c` is a blank: a space, tab, vertical tab or form feed, the
+/// characters besides line ends that libcups skips between the parts of an
+/// entry.
+inline bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
 
 /// Whether a line begins at `pos`: at the start of the text or right after
 /// a terminator (never between the CR and LF of one).
@@ -67,11 +71,20 @@ bool opensQuotedValue(std::string_view text, const LineBounds& line);
 ///   *End                                     }
 std::size_t entryEnd(std::string_view text, const LineBounds& line);
 
-/// Position of the first line that is `*key`'s own main-keyword line: it
-/// starts with "*", then `key`, then optional spaces or tabs, then ":".
-/// `*DefaultDuplexUnit:`, `*%*DefaultDuplex:` and `*StpDefaultDuplex:` are not
-/// lines of the key "DefaultDuplex". Returns npos when there is none.
-std::size_t findKeywordLine(std::string_view text, std::string_view key);
+/// Position of the first line at or after `from` that is `*key`'s own
+/// main-keyword line: it starts with "*", then `key`, then optional blanks,
+/// then ":". `*DefaultDuplexUnit:`, `*%*DefaultDuplex:` and
+/// `*StpDefaultDuplex:` are not lines of the key "DefaultDuplex". Returns npos
+/// when there is none.
+std::size_t findKeywordLine(std::string_view text, std::string_view key,
+                            std::size_t from = 0);
+
+/// The choice a default line (`*DefaultPageSize: A4`) names, read as libcups
+/// reads it: the line's value after its first colon with blanks trimmed from
+/// both ends; a value that ends in a double quote loses its first and last
+/// character (the quotes); then everything from its first "/" (a
+/// translation) on is dropped. `A4`, `"A4"`, ` A4/A4 \t` all name A4.
+std::string_view defaultChoice(std::string_view text, const LineBounds& line);
 
 /// Whether `a` and `b` are equal without regard to ASCII letter case, as
 /// libcups compares option and choice names.
@@ -95,15 +108,17 @@ void eraseRanges(std::string& text, std::span<const Range> ranges);
 
 /// Deletes option `option` of main keyword `keyword` (for example "PageSize"
 /// and "B5"), whole entries with their terminators. Below, "blanks" is one or
-/// more spaces or tabs, as libcups allows between a keyword and its option.
-///  - the main line: the first line that begins with `*K`, blanks, `O` and
-///    then "/" or ":" (O compared exactly). A comment (`*%*K O/`) or a
-///    mention inside another line is not a main line. When there is none,
-///    nothing at all is deleted for this keyword;
-///  - every translation line, one that holds `.K`, blanks, `O/`;
+/// more blanks (see isBlank), as libcups allows between a keyword and its
+/// option; "[blanks]" may also be none.
+///  - the main line: the first line that begins with `*K`, blanks, `O`,
+///    [blanks], then "/" or ":" (O compared exactly). A comment (`*%*K O/`)
+///    or a mention inside another line is not a main line. When there is
+///    none, nothing at all is deleted for this keyword;
+///  - every translation line, one that holds `.K`, blanks, `O`, [blanks],
+///    "/";
 ///  - for "PageSize" and "PageRegion" only, every constraint that names the
 ///    option: `*K`, blanks, then O compared without regard to ASCII letter
-///    case (as libcups compares choices), followed by a space, a tab, a double
+///    case (as libcups compares choices), followed by a blank, a double
 ///    quote, a line terminator or the end of the text. Such a mention deletes
 ///    the entry that begins on its line when that line holds "UIConstraints".
 ///    Otherwise, when its line lies within a quoted value that an earlier
@@ -112,7 +127,7 @@ void eraseRanges(std::string& text, std::span<const Range> ranges);
 ///    holds "UIConstraints", that whole entry is deleted.
 ///
 ///   *PageSize B6/JIS B6: "..."                      deleted
-///   *de.PageSize  B6/JIS B6: ""                     deleted
+///   *de.PageSize  B6 /JIS B6: ""                    deleted
 ///   *PageSize B6.Fullbleed/JIS B6: "..."            kept
 ///   *UIConstraints: *Duplex DuplexTumble *PageSize b6  deleted
 ///   *cupsUIConstraints c: "*Duplex DuplexTumble     } deleted
@@ -123,10 +138,12 @@ void deleteOption(std::string& text, std::string_view keyword,
 
 /// Deletes paper size `name` from "PageRegion", "PageSize", "PaperDimension"
 /// and "ImageableArea", in that order, each as deleteOption does. A size that
-/// the PPD names as its default in a `*DefaultPageSize`,
+/// the PPD names as its default in any `*DefaultPageSize`,
 /// `*DefaultPageRegion`, `*DefaultPaperDimension` or `*DefaultImageableArea`
-/// line is not deleted at all, since the PPD would be left with a default
-/// that names no size.
+/// line (see findKeywordLine; the choice read as defaultChoice reads it and
+/// compared without regard to ASCII letter case, as libcups finds a
+/// default's choice) is not deleted at all, since the PPD would be left with
+/// a default that names no size.
 void deletePaperSize(std::string& text, std::string_view name);
 
 /// Deletes every size of `names` in list order, as deletePaperSize does; a
@@ -134,23 +151,28 @@ void deletePaperSize(std::string& text, std::string_view name);
 void deletePaperSizes(std::string& text,
                       std::span<const std::string_view> names);
 
-/// Sets the default choice of main keyword `keyword`: the first
-/// `*Default<keyword>:` line (with its entry, if it opens a quoted value that
-/// it does not close) becomes "*Default<keyword>: <value>" and one LF. When
-/// there is no such line and `keyword` holds no "QV", the same is tried once
-/// with "QV" + `keyword`. Nothing is added when neither line exists.
+/// Sets the default choice of main keyword `keyword`: every
+/// `*Default<keyword>:` line (see findKeywordLine; with its entry, if it
+/// opens a quoted value that it does not close) becomes
+/// "*Default<keyword>: <value>" and one LF, so that whichever of them libcups
+/// honours names the value. When there is no such line and `keyword` holds
+/// no "QV", the same is tried once with "QV" + `keyword`. Nothing is added
+/// when neither line exists.
 ///
-/// A default must stay one of the option's choices: when the text has choice
-/// lines of the keyword whose default line was found (lines that begin with
-/// `*<keyword>`, blanks, a choice and "/" or ":") and none of those choices
-/// is `value` (without regard to ASCII letter case), the line stays as it is
-/// and no retry is made. Without any choice lines the line is rewritten.
+/// The default lines found stay as they are, and no retry is made, when
+///  - the keyword whose default lines were found is listed in `keep`; or
+///  - a default must stay one of the option's choices: the text has choice
+///    lines of that keyword (lines that begin with `*<keyword>`, blanks, a
+///    choice, [blanks] and "/" or ":") and none of those choices is `value`
+///    (without regard to ASCII letter case). Without any choice lines the
+///    lines are rewritten.
 ///
 ///   *DefaultDuplex: None\r\n   ->   *DefaultDuplex: DuplexNoTumble\n
 void setDefault(std::string& text, std::string_view keyword,
-                std::string_view value);
+                std::string_view value,
+                std::span<const std::string_view> keep = {});
 
-/// Sets the quoted value of general-information keyword `keyword`: the first
+/// Sets the quoted value of general-information keyword `keyword`: every
 /// `*<keyword>:` line (with its entry) becomes `*<keyword>: "<value>"` and one
 /// LF. The value is written as given, unescaped. Nothing is added when the
 /// PPD has no such line.

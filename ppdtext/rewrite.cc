@@ -1,31 +1,44 @@
 // SPDX-License-Identifier: Apache-2.0
-// Rewriting one keyword line of the PPD text.
+// Rewriting the keyword lines of the PPD text.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ppdtext/ppdtext.h"
 
 namespace {
 
-// Replaces the first `*key:` line, with its entry, by `line`. Returns false
-// when the text has no such line.
-bool replaceKeywordLine(std::string& text, std::string_view key,
-                        std::string_view line) {
-  const std::size_t pos = ppdtext::findKeywordLine(text, key);
-  if (pos == ppdtext::npos) return false;
-  const std::size_t end =
-      ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
-  text.replace(pos, end - pos, line);
-  return true;
+using ppdtext::npos;
+using ppdtext::Range;
+
+// Every `*key:` line with its entry, in text order. A line that lies in the
+// entry of an earlier one goes with that entry.
+std::vector<Range> keywordEntries(std::string_view text, std::string_view key) {
+  std::vector<Range> entries;
+  for (std::size_t pos = ppdtext::findKeywordLine(text, key); pos != npos;
+       pos = ppdtext::findKeywordLine(text, key, entries.back().end)) {
+    entries.push_back(
+        {pos, ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos))});
+  }
+  return entries;
+}
+
+// Replaces each of `entries` (in text order, not overlapping) by `line`.
+void replaceEntries(std::string& text, const std::vector<Range>& entries,
+                    std::string_view line) {
+  std::for_each(entries.rbegin(), entries.rend(), [&](const Range& entry) {
+    text.replace(entry.begin, entry.end - entry.begin, line);
+  });
 }
 
 // Whether option `key` has choice lines (`*key c/...` or `*key c:`, blanks
-// allowed between keyword and choice) and none of them is `choice`, without
-// regard to letter case, as libcups compares choices.
+// allowed between keyword and choice and after the choice) and none of them
+// is `choice`, without regard to letter case, as libcups compares choices.
 bool lacksChoice(std::string_view text, std::string_view key,
                  std::string_view choice) {
   const std::string needle = ppdtext::concat({"*", key});
   bool any = false;
-  for (std::size_t pos = ppdtext::find(text, needle); pos != ppdtext::npos;
+  for (std::size_t pos = ppdtext::find(text, needle); pos != npos;
        pos = ppdtext::find(text, needle, pos + 1)) {
     std::size_t name = pos + needle.size();
     if (name >= text.size() || !ppdtext::isBlank(text[name]) ||
@@ -39,7 +52,14 @@ bool lacksChoice(std::string_view text, std::string_view key,
            ppdtext::terminatorLength(text, end) == 0) {
       ++end;
     }
-    if (end == text.size() || (text[end] != '/' && text[end] != ':')) continue;
+    std::size_t separator = end;
+    while (separator < text.size() && ppdtext::isBlank(text[separator])) {
+      ++separator;
+    }
+    if (separator == text.size() ||
+        (text[separator] != '/' && text[separator] != ':')) {
+      continue;
+    }
     if (ppdtext::equalsIgnoringCase(text.substr(name, end - name), choice)) {
       return false;
     }
@@ -48,19 +68,21 @@ bool lacksChoice(std::string_view text, std::string_view key,
   return any;
 }
 
-// Sets the default of option `key`. Returns false when the text has no
-// default line for it; a default kept because the option cannot take the
-// value counts as found.
+// Sets the default of option `key` in every default line. Returns false
+// when the text has no default line for it; a default kept because the
+// option cannot take the value counts as found.
 bool changeDefault(std::string& text, std::string_view key,
-                   std::string_view value) {
+                   std::string_view value,
+                   std::span<const std::string_view> keep) {
   const std::string defaultKey = ppdtext::concat({"Default", key});
-  const std::size_t pos = ppdtext::findKeywordLine(text, defaultKey);
-  if (pos == ppdtext::npos) return false;
-  if (lacksChoice(text, key, value)) return true;
-  const std::size_t end =
-      ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos));
-  text.replace(pos, end - pos,
-               ppdtext::concat({"*", defaultKey, ": ", value, "\n"}));
+  const std::vector<Range> entries = keywordEntries(text, defaultKey);
+  if (entries.empty()) return false;
+  if (std::ranges::find(keep, key) != keep.end() ||
+      lacksChoice(text, key, value)) {
+    return true;
+  }
+  replaceEntries(text, entries,
+                 ppdtext::concat({"*", defaultKey, ": ", value, "\n"}));
   return true;
 }
 
@@ -69,17 +91,17 @@ bool changeDefault(std::string& text, std::string_view key,
 namespace ppdtext {
 
 void setDefault(std::string& text, std::string_view keyword,
-                std::string_view value) {
-  if (changeDefault(text, keyword, value)) return;
+                std::string_view value, std::span<const std::string_view> keep) {
+  if (changeDefault(text, keyword, value, keep)) return;
   // Some vendors prefix their own copy of a standard option.
   if (keyword.find("QV") != std::string_view::npos) return;
-  changeDefault(text, ppdtext::concat({"QV", keyword}), value);
+  changeDefault(text, ppdtext::concat({"QV", keyword}), value, keep);
 }
 
 void setQuotedValue(std::string& text, std::string_view keyword,
                     std::string_view value) {
-  replaceKeywordLine(text, keyword,
-                     ppdtext::concat({"*", keyword, ": \"", value, "\"\n"}));
+  replaceEntries(text, keywordEntries(text, keyword),
+                 ppdtext::concat({"*", keyword, ": \"", value, "\"\n"}));
 }
 
 }  // namespace ppdtext

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <stdexcept>
+#include <vector>
 
 #include "fixture.h"
 
@@ -158,6 +161,110 @@ TEST(Adapt, PpdWithAwkwardFormsStaysValid) {
     EXPECT_FALSE(contains(us, gone)) << gone;
   }
   EXPECT_TRUE(contains(us, "\n*DefaultDuplex: DuplexNoTumble\n"));
+}
+
+std::string replaced(std::string text, std::string_view from, std::string_view to) {
+  const std::size_t at = text.find(from);
+  if (at == std::string::npos) throw std::logic_error(std::string(from));
+  return text.replace(at, from.size(), to);
+}
+
+// Hand-made variants of the example that libcups and cupstestppd read alike
+// but that a literal reading of the text gets wrong. In France each must
+// come out passing every rule set the input passes, with the duplex default
+// as given.
+TEST(Adapt, VariantsStayAsValidAsTheirInput) {
+  const std::string example = fixture::readFile(kExample);
+  std::string envChou3Default = example;
+  for (const char* keyword :
+       {"PageSize", "PageRegion", "ImageableArea", "PaperDimension"}) {
+    envChou3Default = replaced(envChou3Default, "*Default" + std::string(keyword) +
+                                                    ": Letter",
+                               "*Default" + std::string(keyword) + ": EnvChou3");
+  }
+  const std::string duplexer = replaced(
+      example, "*% ======== Constraints ========",
+      "*OpenGroup: InstallableOptions/Installable Options\n"
+      "*OpenUI *Option1/Duplexer: Boolean\n*DefaultOption1: False\n"
+      "*Option1 False/Not Installed: \"\"\n*Option1 True/Installed: \"\"\n"
+      "*CloseUI: *Option1\n*CloseGroup: InstallableOptions\n"
+      "*de.Translation Option1/Duplexeinheit: \"\"\n"
+      "*fr.Translation Option1/Module recto verso: \"\"\n"
+      "*de.Option1 False/Nicht installiert: \"\"\n*de.Option1 True/Installiert: \"\"\n"
+      "*fr.Option1 False/Absent: \"\"\n*fr.Option1 True/Present: \"\"\n"
+      "*UIConstraints: *Option1 False *Duplex\n");
+  struct Case {
+    const char* name;
+    std::string input;
+    std::string duplex;  // the output's *DefaultDuplex lines
+  };
+  const std::string kept = "*DefaultDuplex: None\n";
+  const std::string longEdge = "*DefaultDuplex: DuplexNoTumble\n";
+  const Case cases[] = {
+      {"a default size that forbids long-edge duplex", envChou3Default, kept},
+      {"a duplexer not installed by default", duplexer, kept},
+      {"a default with its translation",
+       replaced(example, "*DefaultPageSize: Letter", "*DefaultPageSize: Postcard/Postcard"),
+       longEdge},
+      {"a quoted default",
+       replaced(example, "*DefaultPageSize: Letter", "*DefaultPageSize: \"Postcard\""),
+       longEdge},
+      {"a blank before the translation",
+       replaced(example, "*PageSize B6/", "*PageSize B6 /"), longEdge},
+      {"a vertical tab after the keyword",
+       replaced(example, "*PageSize B6/", "*PageSize\vB6/"), longEdge},
+      {"a form feed after the keyword",
+       replaced(example, "*PageSize B6/", "*PageSize\fB6/"), longEdge},
+      {"a second default line",
+       replaced(example, "*ColorDevice: True\n", "*ColorDevice: True\n*DefaultDuplex: None\n"),
+       longEdge + longEdge},
+  };
+  fixture::TempDir dir;
+  const auto passes = [&](const fs::path& ppd, bool relaxed) {
+    std::vector<std::string> args = {"-q", ppd.string()};
+    if (relaxed) args.insert(args.begin(), "-r");
+    return fixture::run("cupstestppd", args).status == 0;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path input = dir.write("in.ppd", c.input);
+    ASSERT_TRUE(passes(input, true));
+    const RunResult result = fixture::runTool(input, "fr_FR.UTF-8");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    const fs::path output = dir.write("out.ppd", result.out);
+    EXPECT_TRUE(passes(output, true));
+    if (passes(input, false)) {
+      EXPECT_TRUE(passes(output, false));
+    }
+    std::string duplex;
+    for (std::size_t at = result.out.find("\n*DefaultDuplex:"); at != std::string::npos;
+         at = result.out.find("\n*DefaultDuplex:", at + 1)) {
+      duplex += result.out.substr(at + 1, result.out.find('\n', at + 1) - at);
+    }
+    EXPECT_EQ(duplex, c.duplex);
+  }
+}
+
+// The parse that classifies the printer keeps no translation: tens of
+// thousands of them in the user's language once took seconds to sort.
+TEST(Adapt, TranslationsInTheUsersLanguageCostLittle) {
+  const std::string head = fixture::readFile(kExample).substr(0, 700);
+  fixture::TempDir dir;
+  for (const char* lang : {"fr_FR.UTF-8", "en_US.UTF-8"}) {
+    SCOPED_TRACE(lang);
+    const std::string prefix = std::string("*") + std::string(lang).substr(0, 2);
+    std::string ppd = head.substr(0, head.rfind('\n') + 1);
+    for (int i = 0; i < 23000; ++i) {
+      ppd += prefix + ".PageSize B6/x: \"\"\n" + prefix + ".PageRegion B6/x: \"\"\n";
+    }
+    const fs::path input = dir.write("many.ppd", ppd);
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult result = fixture::runTool(input, lang);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.status, 0);
+    EXPECT_LT(took, std::chrono::seconds(1));
+  }
 }
 
 std::string flipped(std::string bytes, std::size_t at) {

@@ -39,6 +39,59 @@ TEST(ClassifyPrinter, FromColorDeviceAndModelNumber) {
   }
 }
 
+TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
+  const auto duplex = [](std::string_view keyword, std::string_view choice) {
+    const std::string k(keyword);
+    return lines({"*OpenUI *" + k + ": PickOne", "*Default" + k + ": " + std::string(choice),
+                  "*" + k + " None/Off: \"\"", "*" + k + " DuplexNoTumble/Long: \"\"",
+                  "*" + k + " DuplexTumble/Short: \"\"", "*CloseUI: *" + k});
+  };
+  const std::string sizes = lines(
+      {"*OpenUI *PageSize: PickOne", "*DefaultPageSize: EnvChou3",
+       "*PageSize A4/A4: \"\"", "*PageSize EnvChou3/Env: \"\"", "*CloseUI: *PageSize"});
+  const std::string duplexer = lines(
+      {"*OpenUI *Option1/Duplexer: Boolean", "*DefaultOption1: False",
+       "*Option1 False/No: \"\"", "*Option1 True/Yes: \"\"", "*CloseUI: *Option1"});
+  struct Case {
+    const char* name;
+    std::string body;
+    bool duplex, vendorDuplex;  // longEdgeConflicts
+  };
+  const Case cases[] = {
+      {"none", sizes + duplex("Duplex", "None"), false, false},
+      {"with the default size",
+       sizes + duplex("Duplex", "None") +
+           lines({"*UIConstraints: *PageSize EnvChou3 *Duplex DuplexNoTumble"}),
+       true, false},
+      {"with another size",
+       sizes + duplex("Duplex", "None") +
+           lines({"*UIConstraints: *PageSize A4 *Duplex DuplexNoTumble"}),
+       false, false},
+      {"cupsUIConstraints, other letter case",
+       sizes + duplex("Duplex", "None") +
+           lines({"*cupsUIConstraints a: \"*duplex duplexnotumble *PageSize envchou3\""}),
+       true, false},
+      {"a duplexer not installed by default",
+       duplexer + duplex("Duplex", "None") + lines({"*UIConstraints: *Option1 False *Duplex"}),
+       true, false},
+      {"the vendor's copy",
+       sizes + duplex("QVDuplex", "None") +
+           lines({"*UIConstraints: *PageSize EnvChou3 *QVDuplex DuplexNoTumble"}),
+       false, true},
+      {"a conflict the defaults already have",
+       sizes + duplexer + duplex("Duplex", "None") +
+           lines({"*UIConstraints: *PageSize EnvChou3 *Option1 False"}),
+       false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body));
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->longEdgeConflicts[0], c.duplex);
+    EXPECT_EQ(printer->longEdgeConflicts[1], c.vendorDuplex);
+  }
+}
+
 // The removal lists, written out in full as the tables give them.
 const Names kJapan = {"Executive", "210x270mm", "195x270mm", "184x260mm",
                       "197x273mm", "ISOB5", "3x5", "FanFoldGermanLegal", "Env10",
@@ -183,6 +236,12 @@ TEST(CountryRules, DuplexAndCountryCodeByPrinterAndCountry) {
       EXPECT_EQ(text, duplex + code);
     }
   }
+  // A duplex option whose default cannot take the choice keeps it.
+  Printer conflicted{PrinterKind::ColorLaser, 10};
+  conflicted.longEdgeConflicts[0] = true;
+  std::string text = before;
+  applyDuplexRule(text, conflicted, "FR");
+  EXPECT_EQ(text, before);
 }
 
 }  // namespace

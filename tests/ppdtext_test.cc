@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "fixture.h"
 #include "ppdtext/ppdtext.h"
 
@@ -98,6 +100,7 @@ TEST(FindKeywordLine, OnlyTheKeywordsOwnLine) {
   const Case cases[] = {
       {"*DefaultDuplex: None\n", 0},
       {"*DefaultDuplex \t: None\n", 0},
+      {"*DefaultDuplex\v\f: None\n", 0},
       {"*DefaultDuplexUnit: X\n*DefaultDuplex: None\n", 22},
       {"*%*DefaultDuplex: None\n*StpDefaultDuplex: None\n", ppdtext::npos},
       {"x *DefaultDuplex: None\n", ppdtext::npos},
@@ -190,6 +193,16 @@ TEST(DeleteKeywordOption, PageSizeLines) {
        lines({"*PageSize \t B5/JIS B5: \"\"", "*fr.PageSize\tB5/B5: \"\"",
               "*de.PageSize  B5/B5: \"\"", "*X: 1"}),
        lines({"*X: 1"})},
+      {"blanks before the translation text, vertical tab and form feed",
+       lines({"*PageSize B5 /JIS B5: \"\"", "*fr.PageSize B5\t/B5: \"\"",
+              "*de.PageSize\vB5/B5: \"\"", "*PageRegion B5/B5: \"\"",
+              "*ja.PageSize\fB5 \f/B5: \"\"", "*X: 1"}),
+       lines({"*PageRegion B5/B5: \"\"", "*X: 1"})},
+      {"blanks before the colon",
+       lines({"*PageSize\fB5 : \"\"", "*X: 1"}), lines({"*X: 1"})},
+      {"a blank then another word is no main line",
+       lines({"*PageSize B5 x/B5: \"\"", "*de.PageSize B5 x/B5: \"\""}),
+       lines({"*PageSize B5 x/B5: \"\"", "*de.PageSize B5 x/B5: \"\""})},
       {"a commented-out copy before the entry stays",
        lines({"*%*PageSize B5/JIS B5: \"old\"", "*PageSize B5/JIS B5: \"\"",
               "*%*PageSize B5/JIS B5: \"older\""}),
@@ -230,6 +243,8 @@ TEST(DeleteKeywordOption, ConstraintLines) {
        "*UIConstraints: *Duplex X *PageSize B5\xE2\x80\xA8*X: 1\n"},
       {"tab separated", main + lines({"*UIConstraints: *PageSize B5\t\t*MediaType OHP"}),
        ""},
+      {"vertical tab and form feed around the option",
+       main + lines({"*UIConstraints: *PageSize\vB5\f*Duplex DuplexTumble"}), ""},
       {"tab before the option",
        main + lines({"*UIConstraints: *PageSize\tB5 *Duplex DuplexTumble"}), ""},
       {"other letter case",
@@ -293,6 +308,17 @@ TEST(DeletePaperSize, DefaultSizeIsKept) {
       {"another default", "*DefaultPageSize: Postcard.Fullbleed\n" + body,
        "*DefaultPageSize: Postcard.Fullbleed\n" +
            lines({"*PageSize B5/B5: \"\""})},
+      {"with a translation", "*DefaultPageSize: Postcard/Postcard\n" + body,
+       "*DefaultPageSize: Postcard/Postcard\n" + body},
+      {"quoted, blanks after", "*DefaultPageRegion:\v\"Postcard\" \f\n" + body,
+       "*DefaultPageRegion:\v\"Postcard\" \f\n" + body},
+      {"other letter case", "*DefaultPageSize: postcard\n" + body,
+       "*DefaultPageSize: postcard\n" + body},
+      {"the later of two default lines", "*DefaultPageSize: A4\n" + body +
+       "*DefaultPageSize: Postcard\n", "*DefaultPageSize: A4\n" + body +
+       "*DefaultPageSize: Postcard\n"},
+      {"quotes are not blanks", "*DefaultPageSize: \"Postcard \"\n" + body,
+       "*DefaultPageSize: \"Postcard \"\n" + lines({"*PageSize B5/B5: \"\""})},
       {"commented out", "*%*DefaultPageSize: Postcard\n" + body,
        "*%*DefaultPageSize: Postcard\n" + lines({"*PageSize B5/B5: \"\""})},
       {"other keyword", "*DefaultMediaType: Postcard\n" + body,
@@ -342,9 +368,13 @@ TEST(ChangeDefault, Rewrites) {
   const EditCase cases[] = {
       {"worked example", "*DefaultDuplex: None\r\n*ISOCountryCode: \"JP\"\r\n",
        "*DefaultDuplex: DuplexNoTumble\n*ISOCountryCode: \"JP\"\r\n"},
-      {"only the first line",
-       lines({"*DefaultDuplex: None", "*DefaultDuplex: DuplexTumble"}),
-       lines({"*DefaultDuplex: DuplexNoTumble", "*DefaultDuplex: DuplexTumble"})},
+      {"every default line, whichever libcups honours",
+       lines({"*DefaultDuplex: None", "*A: 1", "*DefaultDuplex\f: DuplexTumble"}),
+       lines({"*DefaultDuplex: DuplexNoTumble", "*A: 1",
+              "*DefaultDuplex: DuplexNoTumble"})},
+      {"a default line inside another's entry goes with it",
+       lines({"*DefaultDuplex: \"a", "*DefaultDuplex: b\"", "*DefaultDuplex: c"}),
+       lines({"*DefaultDuplex: DuplexNoTumble", "*DefaultDuplex: DuplexNoTumble"})},
       {"look-alike lines above stay",
        lines({"*DefaultDuplexUnit: NotInstalled", "*%*DefaultDuplex: None",
               "*StpDefaultDuplex: None", "*DefaultDuplex: None"}),
@@ -373,6 +403,11 @@ TEST(ChangeDefault, Rewrites) {
               "*%*Duplex DuplexNoTumble/Long: \"\"", "*DefaultDuplex: None"}),
        lines({"*Duplex None/Off: \"\"", "*Duplex DuplexTumble/Short: \"\"",
               "*%*Duplex DuplexNoTumble/Long: \"\"", "*DefaultDuplex: None"})},
+      {"blanks before the choice's translation",
+       lines({"*Duplex None /Off: \"\"", "*Duplex DuplexNoTumble\v/Long: \"\"",
+              "*DefaultDuplex: None"}),
+       lines({"*Duplex None /Off: \"\"", "*Duplex DuplexNoTumble\v/Long: \"\"",
+              "*DefaultDuplex: DuplexNoTumble"})},
       {"a longer choice is another choice",
        lines({"*Duplex ManualDuplexNoTumble: \"\"", "*DefaultDuplex: None"}),
        lines({"*Duplex ManualDuplexNoTumble: \"\"", "*DefaultDuplex: None"})},
@@ -389,6 +424,29 @@ TEST(ChangeDefault, Rewrites) {
     SCOPED_TRACE(c.name);
     std::string text = c.before;
     ppdtext::setDefault(text, "Duplex", "DuplexNoTumble");
+    EXPECT_EQ(text, c.after);
+  }
+}
+
+TEST(ChangeDefault, KeptOptionKeepsItsDefault) {
+  const std::string both = lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"});
+  const std::string vendor = lines({"*DefaultQVDuplex: None"});
+  struct Case {
+    std::string before;
+    std::vector<std::string_view> keep;
+    std::string after;
+  };
+  const Case cases[] = {
+      {both, {"Duplex"}, both},
+      {both, {"QVDuplex"},
+       lines({"*DefaultQVDuplex: None", "*DefaultDuplex: DuplexNoTumble"})},
+      {vendor, {"QVDuplex"}, vendor},
+      {vendor, {"Duplex"}, lines({"*DefaultQVDuplex: DuplexNoTumble"})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before + c.keep.front().data());
+    std::string text = c.before;
+    ppdtext::setDefault(text, "Duplex", "DuplexNoTumble", c.keep);
     EXPECT_EQ(text, c.after);
   }
 }
@@ -414,6 +472,8 @@ TEST(ChangeGeneralInformation, Rewrites) {
        lines({"*% *ISOCountryCode: \"US\"", "*ISOCountryCodes: \"US\"",
               "*ISOCountryCode: \"FR\""})},
       {"absent: nothing added", lines({"*A: 1"}), lines({"*A: 1"})},
+      {"every line", lines({"*ISOCountryCode: \"US\"", "*ISOCountryCode: \"DE\""}),
+       lines({"*ISOCountryCode: \"FR\"", "*ISOCountryCode: \"FR\""})},
       {"no QV retry", lines({"*QVISOCountryCode: \"US\""}),
        lines({"*QVISOCountryCode: \"US\""})},
   };
