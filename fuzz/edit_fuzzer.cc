@@ -18,9 +18,11 @@
 //  - the sanitizers: nothing reads or writes out of bounds;
 //  - its shape: a deletion leaves the text with some of its whole lines,
 //    terminators included, removed and nothing else changed; a rewrite
-//    replaces one stretch of whole lines by the new line and nothing else;
+//    replaces stretches of whole lines by the new line, no more of them
+//    than the text has lines of the keyword, and nothing else;
 //    the three in a row, as a run of the tool makes them, leave the input's
-//    bytes with whole lines removed and at most two stretches rewritten;
+//    bytes with whole lines removed and at most as many stretches rewritten
+//    as it has default-duplex and country-code lines;
 //  - an independent model: a slow, line-by-line version of each edit, written
 //    here from the rules in ppdtext/ppdtext.h, that deletes one entry at a
 //    time and searches again from where the deleted line began. The edit
@@ -31,6 +33,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -159,7 +162,8 @@ std::size_t lineIndexOf(const std::vector<Line>& lines, std::size_t at) {
   return static_cast<std::size_t>(it - lines.begin());
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// The blanks libcups skips between the parts of an entry.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -188,6 +192,12 @@ std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// The byte after the blanks from `at` on, or '\0' at the end of the text.
+char afterBlanks(std::string_view text, std::size_t at) {
+  while (at < text.size() && isBlank(text[at])) ++at;
+  return at < text.size() ? text[at] : '\0';
 }
 
 // End of the entry that begins on line `i`: the line alone, unless what
@@ -247,8 +257,8 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
     if (name == std::string_view::npos || !spellsAt(text, name, option)) {
       return false;
     }
-    const std::size_t after = name + option.size();
-    return after < text.size() && (text[after] == end || text[after] == ':');
+    const char after = afterBlanks(text, name + option.size());
+    return after == end || after == ':';
   };
 
   // The main line: the first line that begins with it.
@@ -264,12 +274,11 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
 
   const std::string dot = "." + std::string(keyword);
   for (std::size_t from = 0;;) {
-    // '/' twice: only "/" may follow a translation's option.
+    // Only "/" may follow a translation's option and its blanks.
     const std::size_t at = firstWhere(text, from, dot, [&](std::size_t at) {
       const std::size_t name = optionAfter(text, at, dot);
       return name != std::string_view::npos && spellsAt(text, name, option) &&
-             name + option.size() < text.size() &&
-             text[name + option.size()] == '/';
+             afterBlanks(text, name + option.size()) == '/';
     });
     if (at == std::string_view::npos) break;
     from = deleteEntryAt(text, at);
@@ -292,7 +301,7 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
         return false;
       }
       const std::size_t after = name + option.size();
-      if (after < text.size() && text[after] != ' ' && text[after] != '\t' &&
+      if (after < text.size() && !isBlank(text[after]) &&
           text[after] != '"' && terminatorAt(text, after) == 0) {
         return false;
       }
@@ -320,18 +329,32 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
   return text;
 }
 
-// The line starting "*<key>", blanks, ":" that comes first, as an index.
+// The first line from line `first` on that starts "*<key>", blanks, ":", as
+// an index.
 std::optional<std::size_t> modelKeywordLine(std::string_view text,
                                             const std::vector<Line>& lines,
-                                            std::string_view key) {
+                                            std::string_view key,
+                                            std::size_t first = 0) {
   const std::string needle = "*" + std::string(key);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = first; i < lines.size(); ++i) {
     if (!spellsAt(text, lines[i].begin, needle)) continue;
     std::size_t after = lines[i].begin + needle.size();
     while (after < text.size() && isBlank(text[after])) ++after;
     if (after < text.size() && text[after] == ':') return i;
   }
   return std::nullopt;
+}
+
+// The choice a default line names, as libcups reads it: the value trimmed,
+// its first and last characters dropped when it ends in a double quote, and
+// cut at its first "/".
+std::string_view modelDefaultChoice(std::string_view value) {
+  value = trimBlanks(value);
+  if (!value.empty() && value.back() == '"') {
+    value = value.size() < 2 ? std::string_view() : value.substr(1, value.size() - 2);
+  }
+  const std::size_t slash = value.find('/');
+  return slash == std::string_view::npos ? value : value.substr(0, slash);
 }
 
 bool modelIsDefaultSize(std::string_view text, std::string_view name) {
@@ -343,9 +366,13 @@ bool modelIsDefaultSize(std::string_view text, std::string_view name) {
       const std::string_view contents = contentsOf(text, line);
       if (!spellsAt(contents, 0, needle)) continue;
       const std::string_view rest = contents.substr(needle.size());
-      const std::size_t colon = rest.find_first_not_of(" \t");
-      if (colon == std::string_view::npos || rest[colon] != ':') continue;
-      if (trimBlanks(rest.substr(colon + 1)) == name) return true;
+      std::size_t colon = 0;
+      while (colon < rest.size() && isBlank(rest[colon])) ++colon;
+      if (colon == rest.size() || rest[colon] != ':') continue;
+      const std::string_view choice = modelDefaultChoice(rest.substr(colon + 1));
+      if (choice.size() == name.size() && spellsAtIgnoringCase(choice, 0, name)) {
+        return true;
+      }
     }
   }
   return false;
@@ -375,7 +402,8 @@ bool modelLacksChoice(std::string_view text, std::string_view key,
            !isBlank(text[end]) && terminatorAt(text, end) == 0) {
       ++end;
     }
-    if (end == text.size() || (text[end] != '/' && text[end] != ':')) continue;
+    const char separator = afterBlanks(text, end);
+    if (separator != '/' && separator != ':') continue;
     const std::string_view found = text.substr(name, end - name);
     if (found.size() == choice.size() && spellsAtIgnoringCase(found, 0, choice)) {
       return false;
@@ -385,26 +413,34 @@ bool modelLacksChoice(std::string_view text, std::string_view key,
   return any;
 }
 
-// Replaces the entry of the first `*<key>:` line by `line`; nullopt when
-// there is no such line.
+// Replaces the entry of every `*<key>:` line by `line`, one at a time, each
+// search going on after the line just written; nullopt when there is no
+// such line.
 std::optional<std::string> modelReplace(std::string text, std::string_view key,
                                         std::string_view line) {
-  const std::vector<Line> lines = splitLines(text);
-  const std::optional<std::size_t> i = modelKeywordLine(text, lines, key);
-  if (!i) return std::nullopt;
-  const std::size_t begin = lines[*i].begin;
-  text.replace(begin, modelEntryEnd(text, lines, *i) - begin, line);
+  bool found = false;
+  for (std::size_t first = 0;;) {
+    const std::vector<Line> lines = splitLines(text);
+    const std::optional<std::size_t> i = modelKeywordLine(text, lines, key, first);
+    if (!i) break;
+    found = true;
+    const std::size_t begin = lines[*i].begin;
+    text.replace(begin, modelEntryEnd(text, lines, *i) - begin, line);
+    first = lineIndexOf(splitLines(text), begin + line.size() - 1) + 1;
+  }
+  if (!found) return std::nullopt;
   return text;
 }
 
 // The default of option `key` set to `value`: nullopt when there is no
 // default line; the text as it is when the option has choices but not that
 // one.
-std::optional<std::string> modelChangeDefault(const std::string& text,
-                                              std::string_view key,
-                                              std::string_view value) {
+std::optional<std::string> modelChangeDefault(
+    const std::string& text, std::string_view key, std::string_view value,
+    std::span<const std::string_view> keep) {
   const std::string defaultKey = "Default" + std::string(key);
   if (!modelKeywordLine(text, splitLines(text), defaultKey)) return std::nullopt;
+  if (std::find(keep.begin(), keep.end(), key) != keep.end()) return text;
   if (modelLacksChoice(text, key, value)) return text;
   return modelReplace(text, defaultKey, "*" + defaultKey + ": " +
                                             std::string(value) + "\n");
@@ -483,35 +519,6 @@ bool editsWholeLines(std::string_view before, std::string_view after,
                      [&](const auto& r) { return r.first == after.size(); });
 }
 
-// Whether `after` is `before` with one stretch of whole lines [a, b), a < b,
-// replaced by `line`.
-bool replacesWholeLines(std::string_view before, std::string_view after,
-                        std::string_view line) {
-  if (after.size() < line.size()) return false;
-  const std::size_t kept = after.size() - line.size();  // prefix + suffix
-  std::vector<std::size_t> starts;
-  for (const Line& l : splitLines(before)) starts.push_back(l.begin);
-  starts.push_back(before.size());
-  std::size_t common = 0;
-  while (common < before.size() && common < after.size() &&
-         before[common] == after[common]) {
-    ++common;
-  }
-  for (std::size_t a : starts) {
-    if (a > common || a > kept) break;
-    const std::size_t suffix = kept - a;
-    if (suffix > before.size()) continue;
-    const std::size_t b = before.size() - suffix;
-    if (b <= a || !std::binary_search(starts.begin(), starts.end(), b))
-      continue;
-    if (after.substr(a, line.size()) == line &&
-        after.substr(a + line.size()) == before.substr(b)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // ---------------------------------------------------------------- edits
 
 void checkDeletion(std::string_view before, const std::string& after,
@@ -522,17 +529,27 @@ void checkDeletion(std::string_view before, const std::string& after,
         model);
 }
 
+// How many lines of `text` are main lines of one of `keys`.
+int countKeywordLines(std::string_view text,
+                      std::initializer_list<std::string_view> keys) {
+  const std::vector<Line> lines = splitLines(text);
+  int count = 0;
+  for (std::string_view key : keys) {
+    for (std::optional<std::size_t> i = modelKeywordLine(text, lines, key); i;
+         i = modelKeywordLine(text, lines, key, *i + 1)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 void checkRewrite(std::string_view before, const std::string& after,
                   const std::optional<std::string>& model,
-                  std::span<const std::string> newLines) {
-  if (after != before) {
-    check(std::any_of(newLines.begin(), newLines.end(),
-                      [&](const std::string& line) {
-                        return replacesWholeLines(before, after, line);
-                      }),
-          "the result is not the text with one entry replaced by the new line",
-          after);
-  }
+                  std::span<const std::string> newLines, int rewritable) {
+  check(editsWholeLines(before, after, newLines, rewritable),
+        "the result is not the text with only the keyword's entries replaced "
+        "by the new line",
+        after);
   const std::string_view want = model ? std::string_view(*model) : before;
   check(after == want, "the result differs from the line-by-line model", after,
         want);
@@ -548,6 +565,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string value = pick(input, kValues);
   std::vector<std::string> names(input.ConsumeIntegral<std::uint8_t>() % 5);
   for (std::string& name : names) name = pick(input, kOptions);
+  // The options whose default stays: none, one of the duplex options, or
+  // the keyword itself.
+  const std::string qvKeyword = "QV" + keyword;
+  const std::string_view keepChoices[] = {"Duplex", "QVDuplex", keyword, qvKeyword};
+  const std::uint8_t keepPick = input.ConsumeIntegral<std::uint8_t>() % 5;
+  const std::span<const std::string_view> keep =
+      keepPick == 0 ? std::span<const std::string_view>()
+                    : std::span(keepChoices).subspan(keepPick - 1, 1);
   const std::string before = input.ConsumeRemainingBytesAsString();
   context = {"", keyword, option, value, names, before};
 
@@ -578,15 +603,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   {
     context.edit = "ppdtext::setDefault";
     std::string text = before;
-    ppdtext::setDefault(text, keyword, value);
+    ppdtext::setDefault(text, keyword, value, keep);
     const std::string newLines[] = {
         "*Default" + keyword + ": " + value + "\n",
         "*DefaultQV" + keyword + ": " + value + "\n"};
-    std::optional<std::string> model = modelChangeDefault(before, keyword, value);
+    std::optional<std::string> model =
+        modelChangeDefault(before, keyword, value, keep);
     if (!model && keyword.find("QV") == std::string::npos) {
-      model = modelChangeDefault(before, "QV" + keyword, value);
+      model = modelChangeDefault(before, qvKeyword, value, keep);
     }
-    checkRewrite(before, text, model, newLines);
+    checkRewrite(before, text, model, newLines,
+                 countKeywordLines(before, {"Default" + keyword,
+                                            "DefaultQV" + keyword}));
   }
   {
     context.edit = "ppdtext::setQuotedValue";
@@ -594,7 +622,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     ppdtext::setQuotedValue(text, keyword, value);
     const std::string newLine[] = {"*" + keyword + ": \"" + value + "\"\n"};
     checkRewrite(before, text, modelReplace(before, keyword, newLine[0]),
-                 newLine);
+                 newLine, countKeywordLines(before, {keyword}));
   }
   if (value.find_first_of("\r\n") == std::string::npos) {
     // A run of the tool: sizes deleted, then the duplex default and the
@@ -604,14 +632,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     std::vector<std::string_view> views(names.begin(), names.end());
     std::string text = before;
     ppdtext::deletePaperSizes(text, views);
-    ppdtext::setDefault(text, "Duplex", value);
+    ppdtext::setDefault(text, "Duplex", value, keep);
     ppdtext::setQuotedValue(text, "ISOCountryCode", value);
     const std::string newLines[] = {"*DefaultDuplex: " + value + "\n",
                                     "*DefaultQVDuplex: " + value + "\n",
                                     "*ISOCountryCode: \"" + value + "\"\n"};
-    check(editsWholeLines(before, text, newLines, 2),
-          "the result is not the text with whole lines removed and at most "
-          "two rewritten",
+    // Every default and country-code line may be rewritten, and no more.
+    const int rewritable = countKeywordLines(
+        before, {"DefaultDuplex", "DefaultQVDuplex", "ISOCountryCode"});
+    check(editsWholeLines(before, text, newLines, rewritable),
+          "the result is not the text with whole lines removed and only its "
+          "default and country-code lines rewritten",
           text);
   }
   return 0;
