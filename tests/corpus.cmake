@@ -27,7 +27,7 @@ corpus=$("$1") || {
 }
 dir=$(printf '%s\n' "$corpus" | tail -n 1)
 [ -d "$dir" ] || { echo "corpus: scripts/corpus.sh named no folder" >&2; exit 1; }
-exec "$2" "$3" --jobs 2 --variants "$4" "$dir" "$5"
+exec "$2" "$3" --jobs 2 --variants --stress "$4" "$dir" "$5"
 ]=]
       corpus
       "${PROJECT_SOURCE_DIR}/scripts/corpus.sh"

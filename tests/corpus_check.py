@@ -31,10 +31,23 @@ each run is checked:
 The paper-size tables and rules below are this checker's own copy; the checks
 look at the lines of the PPDs, never at the tool's code.
 
-Entries are found as libcups reads them: lines end at LF, CR or CR LF; a
-main entry is a line that begins with "*K", blanks, the size and "/" or ":";
-a constraint names a size without regard to case, and one whose quoted value
-runs over several lines goes whole when any of its lines names the size.
+Entries are found as libcups reads them: lines end at LF, CR or CR LF;
+blanks are space, tab, vertical tab and form feed; a main entry is a line
+that begins with "*K", blanks, the size, optional blanks and "/" or ":"; a
+constraint names a size without regard to case, and one whose quoted value
+runs over several lines goes whole when any of its lines names the size. A
+default names a size as libcups reads it (no "/translation", no quotes,
+letter case ignored). Every *DefaultDuplex (or *DefaultQVDuplex) and
+*ISOCountryCode line is rewritten where the rules say so. Where the output
+keeps a duplex default the rules would change, the checker writes the change
+into the output itself and cupstestppd must then report conflicting defaults
+that the input did not have.
+
+With --stress, every PPD is also checked, in STRESS_LOCALES only, as three
+variants the checker makes: *cupsModelNumber 10 with *ColorDevice True,
+*cupsModelNumber 12 with *ColorDevice False (so the duplex rules fire), and,
+where the PPD offers one of STRESS_DEFAULT_SIZES, that size as the default
+of all four page keywords.
 
 Exit status: 0 when every check passes (or fails only as KNOWN_EXCEPTIONS
 allow), 1 when a check fails, 2 for bad arguments, 77 when cupstestppd is
@@ -71,11 +84,25 @@ LOCALES = [
     (None, ""),
 ]
 
+# The locales the stress variants run in.
+STRESS_LOCALES = [
+    ("fr_FR.UTF-8", "FR"),
+    ("de_DE.UTF-8", "DE"),
+    ("zh_CN.UTF-8", "CN"),
+    ("ja_JP.UTF-8", "JP"),
+]
+# Sizes some region removes, the first a PPD offers becoming its default in
+# a stress variant.
+STRESS_DEFAULT_SIZES = ("B6", "Postcard", "EnvChou3", "EnvYou4", "210x270mm",
+                        "B5", "Executive", "EnvDL", "Env10", "3x5", "EnvC5",
+                        "EnvMonarch", "ISOB5", "EnvChou4")
+
 CHECKS = ("status", "parser", "cupstestppd", "edits", "idempotence")
 # What the summary counts. "entries"/"lines" are those deleted, "duplex" and
 # "country" the rewrites made, all summed over every run.
 STATS = ("runs", "tool runs", "cupstestppd runs", "refused", "not UTF-8",
-         "parser refuses", "entries", "lines", "duplex", "country")
+         "parser refuses", "entries", "lines", "duplex", "country",
+         "duplex kept", "stress runs")
 
 # ------------------------------------------------------------ regional rules
 
@@ -133,6 +160,7 @@ def country_code_changes(country):
 # The text is the file's bytes decoded as ISO-8859-1, one character a byte,
 # whatever its encoding.
 TERMINATOR = re.compile("\r\n|[\r\n]")
+BLANK = "[ \t\v\f]"  # what libcups skips between the parts of an entry
 PAGE_KEYWORDS = ("PageRegion", "PageSize", "PaperDimension", "ImageableArea")
 CONSTRAINT_KEYWORDS = ("PageSize", "PageRegion")
 
@@ -165,25 +193,23 @@ def entry_end(lines, i):
     for j in range(i + 1, len(lines)):
         if '"' in lines[j]:
             end = j + 1
-            if end < len(lines) and contents(lines[end]).rstrip(" \t") == "*End":
+            if end < len(lines) and contents(lines[end]).rstrip(" \t\v\f") == "*End":
                 end += 1
             return end
     return i + 1
 
 
-def keyword_line(lines, keyword):
-    """Index of the first line that is `*keyword:` (blanks allowed before the
-    colon), or None."""
-    pattern = re.compile(r"\*%s[ \t]*:" % re.escape(keyword))
-    for i, line in enumerate(lines):
-        if line.startswith("*" + keyword) and pattern.match(line):
-            return i
-    return None
+def keyword_lines(lines, keyword):
+    """Indexes of the lines that are `*keyword:` (blanks allowed before the
+    colon)."""
+    pattern = re.compile(r"\*%s%s*:" % (re.escape(keyword), BLANK))
+    return [i for i, line in enumerate(lines)
+            if line.startswith("*" + keyword) and pattern.match(line)]
 
 
 def keyword_values(lines, keyword):
     """What follows the colon of every `*keyword:` line."""
-    pattern = re.compile(r"\*%s[ \t]*:(.*)" % re.escape(keyword))
+    pattern = re.compile(r"\*%s%s*:(.*)" % (re.escape(keyword), BLANK))
     values = []
     for line in lines:
         if line.startswith("*" + keyword):
@@ -208,10 +234,18 @@ def classify_printer(lines):
     return colour, model
 
 
+def default_choice(value):
+    """The choice a default line's value names, as libcups reads it."""
+    value = value.strip(" \t\v\f")
+    if value.endswith('"'):
+        value = value[1:-1]
+    return value.split("/", 1)[0]
+
+
 def default_sizes(lines):
     """Sizes named by a *DefaultPageSize (PageRegion, PaperDimension,
-    ImageableArea) line: the tool keeps those."""
-    return {value.strip(" \t") for keyword in PAGE_KEYWORDS
+    ImageableArea) line, in lower case: the tool keeps those."""
+    return {default_choice(value).lower() for keyword in PAGE_KEYWORDS
             for value in keyword_values(lines, "Default" + keyword)}
 
 
@@ -219,8 +253,8 @@ def constraint_names(text, keyword, size):
     """Whether the line contents `text` name `size` as a constraint does:
     "*K", blanks, the size in any letter case, then a blank, a double quote
     or the end of the line."""
-    return re.search(r"\*%s[ \t]+(?i:%s)(?=[ \t\"]|$)" % (
-        re.escape(keyword), re.escape(size)), text) is not None
+    return re.search(r"\*%s%s+(?i:%s)(?=[ \t\v\f\"]|$)" % (
+        re.escape(keyword), BLANK, re.escape(size)), text) is not None
 
 
 def roles(line, sizes, keywords_with_main):
@@ -238,13 +272,13 @@ def roles(line, sizes, keywords_with_main):
         for size in sizes:
             if size.lower() not in lowered:
                 continue
-            if re.match(r"\*%s[ \t]+%s[/:]" % (re.escape(keyword),
-                                               re.escape(size)), text):
+            if re.match(r"\*%s%s+%s%s*[/:]" % (re.escape(keyword), BLANK,
+                                              re.escape(size), BLANK), text):
                 found.append(("main", keyword, size))
             if (keyword, size) not in keywords_with_main:
                 continue
-            if re.search(r"\.%s[ \t]+%s/" % (re.escape(keyword),
-                                             re.escape(size)), text):
+            if re.search(r"\.%s%s+%s%s*/" % (re.escape(keyword), BLANK,
+                                            re.escape(size), BLANK), text):
                 found.append(("translation", keyword, size))
             if (keyword in CONSTRAINT_KEYWORDS and "UIConstraints" in text
                     and constraint_names(text, keyword, size)):
@@ -292,14 +326,15 @@ class InputPpd:
             end = entry_end(self.lines, i)
             self.entries.append((i, end))
             i = end
-        self.keyword_lines = {key: keyword_line(self.lines, key) for key in
+        self.keyword_lines = {key: keyword_lines(self.lines, key) for key in
                               ("DefaultDuplex", "DefaultQVDuplex",
                                "ISOCountryCode")}
         # The choices of the duplex options, lower case: a default is set
         # only to one of them (or where the option lists none).
         self.choices = {}
         for key in ("Duplex", "QVDuplex"):
-            pattern = re.compile(r"\*%s[ \t]+([^/: \t\r\n]*)[/:]" % key)
+            pattern = re.compile(r"\*%s%s+([^/: \t\v\f\r\n]*)%s*[/:]" % (
+                key, BLANK, BLANK))
             self.choices[key] = {m.group(1).lower() for m in (
                 pattern.match(line) for line in self.lines
                 if line.startswith("*" + key)) if m}
@@ -317,7 +352,8 @@ def check_edits(ppd, out_text, country):
     colour, model = ppd.colour, ppd.model
     who = "%s printer, model %d, country %s" % (
         "colour" if colour else "mono", model, country or "(none)")
-    sizes = removed_sizes(colour, model, country) - ppd.defaults
+    sizes = {s for s in removed_sizes(colour, model, country)
+             if s.lower() not in ppd.defaults}
 
     # Main entries the input has, per keyword and size.
     with_main = set()
@@ -331,20 +367,22 @@ def check_edits(ppd, out_text, country):
 
     # The rewrites the rules call for, by the input line they replace.
     rewrites = {}
-    kept_default = None  # a default line kept: the option lacks the choice
+    kept_default = set()  # default lines kept: the option lacks the choice
+    duplex_lines = []  # the default lines the duplex rule rewrites
     if duplex_changes(colour, model, country):
         for key in ("DefaultDuplex", "DefaultQVDuplex"):
-            i = ppd.keyword_lines[key]
-            if i is not None:
+            found = ppd.keyword_lines[key]
+            if found:
                 choices = ppd.choices[key[len("Default"):]]
                 if not choices or "duplexnotumble" in choices:
-                    rewrites[i] = "*%s: DuplexNoTumble\n" % key
+                    for i in found:
+                        rewrites[i] = "*%s: DuplexNoTumble\n" % key
+                    duplex_lines = found
                 else:
-                    kept_default = i
+                    kept_default.update(found)
                 break
     if country_code_changes(country):
-        i = ppd.keyword_lines["ISOCountryCode"]
-        if i is not None:
+        for i in ppd.keyword_lines["ISOCountryCode"]:
             rewrites[i] = '*ISOCountryCode: "%s"\n' % country
 
     # Align, entry by entry: an entry is kept when the output goes on with
@@ -395,7 +433,7 @@ def check_edits(ppd, out_text, country):
                 where_out(pos))], stats
         if not roles(lines[start], sizes, with_main) and not entry_constraints(
                 lines, start, end, sizes, with_main):
-            if start == kept_default:
+            if start in kept_default:
                 return ["input line %d %s was rewritten though the option "
                         "has no DuplexNoTumble choice (%s)" % (
                             start + 1, show(lines[start]), who)], stats
@@ -413,8 +451,18 @@ def check_edits(ppd, out_text, country):
         if fate[i] == REWRITTEN:
             stats["country" if "ISOCountryCode" in repl else "duplex"] += 1
     problems = []
+    # A duplex default stays whole when the change would conflict with the
+    # other defaults; the caller asks cupstestppd about that.
+    duplex_kept = bool(duplex_lines) and all(
+        fate[i] == KEPT for i in duplex_lines) and any(
+        "".join(lines[i:entry_end(lines, i)]) != rewrites[i]
+        for i in duplex_lines)
+    if duplex_kept:
+        stats["duplex kept"] = rewrites[duplex_lines[0]]
     # A line the rules rewrite may only stay when it already reads so.
     for i, repl in rewrites.items():
+        if duplex_kept and i in duplex_lines:
+            continue
         if fate[i] == KEPT and "".join(lines[i:entry_end(lines, i)]) != repl:
             problems.append("input line %d %s was kept; expected %s (%s)" % (
                 i + 1, show(lines[i]), show(repl), who))
@@ -498,10 +546,32 @@ def decoded_input(path):
     return data
 
 
+def conflict_reason(out_text, rewrite, folder, base, input_report):
+    """Why keeping the duplex default in `out_text` is wrong, or None: with
+    `rewrite` written over every such default line, cupstestppd must report
+    conflicting defaults that the input did not have."""
+    key = rewrite.split(":", 1)[0][1:]
+    pattern = re.compile(r"\*%s%s*:" % (re.escape(key), BLANK))
+    changed = "".join(rewrite if pattern.match(line) else line
+                      for line in split_lines(out_text))
+    path = os.path.join(folder, "changed", base)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(changed.encode("latin-1"))
+    report = cupstestppd(path)
+    if isinstance(report, str):
+        return report
+    new = report["relaxed"][1] - input_report["relaxed"][1]
+    if any("Default choices conflicting" in f for f in new):
+        return None
+    return ("the duplex default was kept, but %s conflicts with no default "
+            "(cupstestppd -r reports no new conflict)" % show(rewrite))
+
+
 def check_ppd(job):
     """All the runs of one PPD: (path, [(locale, check, reason)...], counts
     of what happened, as in STATS)."""
-    tool, path = job
+    tool, path, locales = job
     failures = []
     stats = dict.fromkeys(STATS, 0)
     base = os.path.basename(path)
@@ -528,7 +598,7 @@ def check_ppd(job):
     with tempfile.TemporaryDirectory(prefix="ppdregion-corpus-") as tmp:
         input_report = None
         seen = {}  # output hash -> cupstestppd result
-        for locale, country in LOCALES:
+        for locale, country in locales:
             name = locale or "(no locale)"
             env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
             if locale:
@@ -596,6 +666,14 @@ def check_ppd(job):
                 if ppd is None:
                     ppd = InputPpd(in_text)
                 problems, edited = check_edits(ppd, out_text, country)
+                kept = edited.pop("duplex kept", None)
+                if kept is not None and not isinstance(report, str):
+                    stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
+                    edited["duplex kept"] = 1
+                    reason = conflict_reason(out_text[:-1], kept, tmp, base,
+                                             input_report)
+                    if reason:
+                        problems.append(reason)
                 for problem in problems[:3]:
                     fail("edits", problem)
                 for key, value in edited.items():
@@ -649,6 +727,56 @@ def make_variants(path, folder):
     return made
 
 
+def set_keyword_lines(text, keyword, value):
+    """`text` with every `*keyword:` line reading `*keyword: value`, or such a
+    line added after the first line when there is none."""
+    lines = split_lines(text)
+    found = keyword_lines(lines, keyword)
+    for i in found:
+        end = lines[i][len(contents(lines[i])):] or "\n"
+        lines[i] = "*%s: %s%s" % (keyword, value, end)
+    if not found and lines:
+        eol = lines[0][len(contents(lines[0])):] or "\n"
+        lines.insert(1, "*%s: %s%s" % (keyword, value, eol))
+    return "".join(lines)
+
+
+def make_stress_variants(path, folder):
+    """The stress variants of the PPD at `path` (see --stress)."""
+    try:
+        text = decoded_input(path).decode("latin-1")
+    except (EOFError, OSError, gzip.BadGzipFile):
+        return []
+    if not text or "\0" in text:
+        return []
+    stem = os.path.basename(path).split(".ppd")[0]
+    variants = [
+        ("colour10", set_keyword_lines(set_keyword_lines(
+            text, "ColorDevice", "True"), "cupsModelNumber", "10")),
+        ("mono12", set_keyword_lines(set_keyword_lines(
+            text, "ColorDevice", "False"), "cupsModelNumber", "12")),
+    ]
+    lines = split_lines(text)
+    for size in STRESS_DEFAULT_SIZES:
+        main = re.compile(r"\*PageSize%s+%s%s*[/:]" % (
+            BLANK, re.escape(size), BLANK))
+        if not any(main.match(line) for line in lines):
+            continue
+        defaulted = text
+        for keyword in PAGE_KEYWORDS:
+            if keyword_lines(split_lines(defaulted), "Default" + keyword):
+                defaulted = set_keyword_lines(defaulted, "Default" + keyword,
+                                              size)
+        variants.append(("default" + size, defaulted))
+        break
+    made = []
+    for name, variant in variants:
+        made.append(os.path.join(folder, "%s.%s.ppd" % (stem, name)))
+        with open(made[-1], "wb") as f:
+            f.write(variant.encode("latin-1"))
+    return made
+
+
 def find_ppds(paths, variants_folder=None):
     found = []
     for path in paths:
@@ -682,6 +810,8 @@ def main():
     parser.add_argument("--variants", action="store_true",
                         help="also check line-end and gzip copies of the PPDs "
                         "named directly")
+    parser.add_argument("--stress", action="store_true",
+                        help="also check the stress variants of every PPD")
     parser.add_argument("tool")
     parser.add_argument("paths", nargs="+")
     args = parser.parse_args()
@@ -706,20 +836,29 @@ def check_all(tool, args, variants_folder):
         print("corpus_check.py: no PPD files found", file=sys.stderr)
         return 1
 
+    jobs = [(tool, p, LOCALES) for p in ppds]
+    stress = []
+    if args.stress:
+        stress_folder = os.path.join(variants_folder, "stress")
+        os.makedirs(stress_folder)
+        for p in ppds:
+            stress.extend(make_stress_variants(p, stress_folder))
+        jobs += [(tool, p, STRESS_LOCALES) for p in stress]
     started = time.monotonic()
-    print("checking %d PPDs x %d locales with %d workers" % (
-        len(ppds), len(LOCALES), args.jobs), flush=True)
+    print("checking %d PPDs x %d locales and %d stress variants x %d locales "
+          "with %d workers" % (len(ppds), len(LOCALES), len(stress),
+                               len(STRESS_LOCALES), args.jobs), flush=True)
     results = []
-    step = max(1, len(ppds) // 10)
+    step = max(1, len(jobs) // 10)
     with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
-        futures = [pool.submit(check_ppd, (tool, p)) for p in ppds]
+        futures = [pool.submit(check_ppd, job) for job in jobs]
         for n, future in enumerate(concurrent.futures.as_completed(futures), 1):
             results.append(future.result())
             if n % step == 0 or n == len(ppds):
                 bad = sum(1 for path, failures, _ in results if any(
                     exception_for(path, f[1], f[2]) is None for f in failures))
                 print("  %d/%d PPDs done, %d with failures" % (
-                    n, len(ppds), bad), flush=True)
+                    n, len(jobs), bad), flush=True)
     results.sort(key=lambda r: r[0])
 
     total = dict.fromkeys(STATS, 0)
@@ -748,6 +887,16 @@ def check_all(tool, args, variants_folder):
               time.monotonic() - started))
     print("ppdregion runs: %d   cupstestppd runs: %d" % (
         total["tool runs"], total["cupstestppd runs"]))
+    if args.stress:
+        kinds = {}
+        for path, _, stats in results:
+            m = re.search(r"\.(colour10|mono12|default)[^.]*\.ppd$", path)
+            if m and os.path.dirname(path).endswith("stress"):
+                kinds[m.group(1)] = kinds.get(m.group(1), 0) + stats["runs"]
+        print("stress runs: %s" % ", ".join(
+            "%s %d" % item for item in sorted(kinds.items())))
+    print("duplex defaults kept for a conflict cupstestppd confirms: %d" %
+          total["duplex kept"])
     print("edits seen: %d entries (%d lines) deleted, %d duplex defaults and "
           "%d country codes rewritten" % (total["entries"], total["lines"],
                                           total["duplex"], total["country"]))
