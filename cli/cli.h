@@ -34,7 +34,9 @@ struct LoadResult {
 /// after the last ignored. The text is taken as bytes, in whatever encoding
 /// it is. Fails when the input cannot be opened or read, is empty, holds a
 /// NUL byte (refused as soon as it is read), is larger than kMaxPpdSize, or
-/// is compressed data that is truncated or damaged.
+/// is compressed data that is truncated or damaged. The input is read, and
+/// decompressed, a chunk at a time, each chunk looked at as it comes:
+/// refusing an input takes at most kMaxPpdSize bytes and one chunk.
 LoadResult loadPpd(const char* path);
 
 /// Reads everything the open descriptor `fd` delivers, by the rules of

@@ -3,6 +3,7 @@
 // exit status separately.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -528,6 +529,76 @@ TEST(MemoryLimit, EveryRunAdaptsOrFails) {
   }
   EXPECT_GT(adapted, 0);
   EXPECT_GT(refused, 0);
+#endif
+}
+
+// Refusing an input takes the bytes it had to hold (the limit, for input
+// that is too large), the program's own resident size and 2 MiB at most: not
+// the limit twice over, not a buffer zero-filled to the size a gzip length
+// claims, not a whole file read before its first NUL. Under an address-space
+// limit that leaves room for the limit's worth, the reason stays the reason.
+TEST(MemoryLimit, RefusalHoldsAtMostTheLimit) {
+#ifdef PPDREGION_SANITIZED
+  GTEST_SKIP() << "the sanitizers' own memory hides the program's";
+#else
+  fixture::TempDir dir;
+  const long kLimitKib = 256 * 1024;
+  const fs::path example = dir.write("example.ppd", fixture::readFile(kExample));
+  ASSERT_EQ(fixture::run("gzip", {"-kn", example.string()}).status, 0);
+  std::string lying = fixture::readFile(example.string() + ".gz");
+  lying.replace(lying.size() - 4, 4, std::string("\0\0\0\x10", 4));  // 256 MiB
+  // One gzip member of 257 MiB of text in about 260 KB, made quickly by
+  // run-length matches only.
+  std::string expanding;
+  {
+    z_stream stream{};
+    ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_RLE), Z_OK);
+    std::string mib(1 << 20, 'a');
+    std::string out(1 << 20, '\0');
+    for (int i = 0; i <= 257; ++i) {
+      stream.next_in = reinterpret_cast<Bytef*>(mib.data());
+      stream.avail_in = i < 257 ? static_cast<uInt>(mib.size()) : 0;
+      do {
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, i < 257 ? Z_NO_FLUSH : Z_FINISH);
+        expanding.append(out.data(), out.size() - stream.avail_out);
+      } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+  }
+  const fs::path zeros = dir.write("zeros.ppd", "");
+  fs::resize_file(zeros, 200 << 20);  // sparse: takes no room
+
+  const long own = shell("exec \"$TOOL\" x \"$PPD\"", kExample).peakKib;
+  ASSERT_GT(own, 0);
+  struct Case {
+    const char* name;
+    std::string script;
+    fs::path ppd;
+    std::string reason;
+    long holdsKib;
+  };
+  const std::string tool = "\"$TOOL\" x \"$PPD\"";
+  const Case cases[] = {
+      {"endless stream", "yes '*% endless' | \"$TOOL\" x -", kExample,
+       "standard input: larger than 256 MiB; not a PPD file", kLimitKib},
+      {"gzip expanding past the limit", tool, dir.write("expanding.ppd.gz", expanding),
+       "larger than 256 MiB; not a PPD file", kLimitKib},
+      {"gzip whose length claims 256 MiB", tool, dir.write("lying.ppd.gz", lying),
+       "compressed data is damaged (incorrect length check)", 0},
+      {"200 MiB of NUL bytes", tool, zeros,
+       "holds a NUL byte at offset 0; a PPD file is text", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunResult result = shell("ulimit -v 800000 && " + c.script, c.ppd);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    const std::string name = c.script == tool ? c.ppd.string() + ": " : "";
+    EXPECT_EQ(result.err, "ppdregion: " + name + c.reason + "\n");
+    EXPECT_LE(result.peakKib, c.holdsKib + own + 2048);
+  }
 #endif
 }
 

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,8 +93,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(),
                    envp.data()) == 0) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.peakKib = usage.ru_maxrss;
   }
   posix_spawn_file_actions_destroy(&actions);
   if (stdoutPath.empty()) result.out = readFile(outPath);

@@ -42,6 +42,7 @@ struct RunResult {
   int status = -1;  ///< exit status, or -1 when the program did not exit
   std::string out;
   std::string err;
+  long peakKib = 0;  ///< the largest resident size of it and its children
 };
 
 /// Runs `program` with `args` in an environment holding only PATH and `env`.
