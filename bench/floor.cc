@@ -5,19 +5,23 @@
 //   floor NAME PPD [EXTRA]
 //
 // reads the whole file through libcups' file interface in 65535-byte reads
-// (as ppdregion does, so gzip files work alike), parses it once with libcups'
-// PPD parser opening the path again, as ppdregion once did, and writes the
-// text and one LF to
-// standard output. It does not check the text, classify the printer or edit
-// anything. The buffer grows geometrically with realloc, which large blocks
-// do by remapping rather than copying, so neither time nor peak memory gets
-// more than the reading itself costs.
+// (so gzip files work alike), parses it once with libcups' PPD parser as
+// ppdregion parses it (opening the path again, keeping no translation), and
+// writes the text and one LF to standard output. It does not check the
+// text, classify the printer or edit anything. The buffer grows
+// geometrically with realloc, which large blocks do by remapping rather
+// than copying, so neither time nor peak memory gets more than the reading
+// itself costs.
 #include <cups/file.h>
 #include <cups/ppd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+// The parser's entry point that ppdregion parses with: exported by libcups,
+// declared only in a private header. 2 keeps no translation.
+extern "C" ppd_file_t* _ppdOpenFile(const char* filename, int localization);
 
 namespace {
 
@@ -56,7 +60,7 @@ int main(int argc, char** argv) {
   cupsFileClose(file);
 
   // Parsed for its cost only; the result is not looked at.
-  ppd_file_t* ppd = ppdOpenFile(path);
+  ppd_file_t* ppd = _ppdOpenFile(path, 2);
   if (ppd == nullptr)
     std::fputs("floor: the PPD parser refused the file\n", stderr);
   ppdClose(ppd);

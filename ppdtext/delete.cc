@@ -71,16 +71,29 @@ class MentionIndex {
  public:
   MentionIndex(std::string_view text, std::span<const std::string_view> keywords,
                std::span<const std::string_view> names)
-      : keywords_(keywords), names_(names), byName_(names.size()) {
-    for (std::string_view name : names) {
-      if (name.empty()) {
-        startsName_.fill(true);
+      : byName_(names.size()) {
+    for (std::size_t n = 0; n < names.size(); ++n) {
+      if (names[n].empty()) {
+        for (auto& starting : namesStartingWith_) starting.push_back(n);
       } else {
-        const auto first = static_cast<unsigned char>(name.front());
-        startsName_[lower(first)] = startsName_[upper(first)] = true;
+        const auto first = static_cast<unsigned char>(names[n].front());
+        namesStartingWith_[lower(first)].push_back(n);
+        if (upper(first) != lower(first)) namesStartingWith_[upper(first)].push_back(n);
       }
     }
     scan(text, keywords);
+    // The lists of the names, in text order.
+    for (std::size_t i = 0; i < mentions_.size(); ++i) {
+      const Mention& m = mentions_[i];
+      std::size_t at = m.pos + 1 + keywords[m.keyword].size();
+      while (at < text.size() && isBlank(text[at])) ++at;
+      const auto first = static_cast<unsigned char>(at < text.size() ? text[at] : '\0');
+      for (std::size_t n : namesStartingWith_[first]) {
+        if (ppdtext::equalsIgnoringCase(text.substr(at, names[n].size()), names[n])) {
+          byName_[n].push_back(static_cast<std::uint32_t>(i));
+        }
+      }
+    }
   }
 
   /// Every noted mention, in text order.
@@ -104,32 +117,37 @@ class MentionIndex {
     return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
   }
 
-  // Notes every mention of the keywords, looking for each first letter
-  // once; an empty keyword stands everywhere.
+  // Notes every mention of the keywords: one search for each first letter,
+  // whose hits are looked at for every keyword beginning with it. An empty
+  // keyword stands everywhere.
   void scan(std::string_view text, std::span<const std::string_view> keywords) {
     std::array<bool, 256> scanned{};
     for (std::size_t k = 0; k < keywords.size(); ++k) {
-      const std::size_t before = mentions_.size();
+      const std::size_t mentionsBefore = mentions_.size();
       const std::size_t defaultsBefore = defaults_.size();
       if (keywords[k].empty()) {
-        for (std::size_t pos = 0; pos <= text.size(); ++pos) {
-          note(text, keywords, pos, k);
+        for (std::size_t pos = 1; pos <= text.size(); ++pos) {
+          note(text, keywords[k], pos, k);
         }
       } else {
-        const char first = keywords[k].front();
-        if (scanned[static_cast<unsigned char>(first)]) continue;
-        scanned[static_cast<unsigned char>(first)] = true;
-        for (std::size_t pos = text.find(first); pos != npos;
-             pos = text.find(first, pos + 1)) {
-          for (std::size_t other = k; other < keywords.size(); ++other) {
-            if (!keywords[other].empty() && keywords[other].front() == first) {
-              note(text, keywords, pos, other);
-            }
-          }
+        const auto first = static_cast<unsigned char>(keywords[k].front());
+        if (scanned[first]) continue;
+        scanned[first] = true;
+        std::vector<std::size_t> starting;
+        for (std::size_t other = k; other < keywords.size(); ++other) {
+          if (keywords[other].starts_with(keywords[k].front())) starting.push_back(other);
+        }
+        for (std::size_t pos = text.find(keywords[k].front(), 1); pos != npos;
+             pos = text.find(keywords[k].front(), pos + 1)) {
+          // Most hits are in other words: only `*K`, `.K` and `*DefaultK`
+          // count.
+          const char before = text[pos - 1];
+          if (before != '*' && before != '.' && before != 't') continue;
+          for (std::size_t other : starting) note(text, keywords[other], pos, other);
         }
       }
-      // Each scan notes in text order; the scans are merged.
-      std::inplace_merge(mentions_.begin(), mentions_.begin() + before,
+      // Each search notes in text order; the searches are merged.
+      std::inplace_merge(mentions_.begin(), mentions_.begin() + mentionsBefore,
                          mentions_.end(), [](const Mention& a, const Mention& b) {
                            return a.pos < b.pos;
                          });
@@ -138,39 +156,26 @@ class MentionIndex {
                            return a.pos < b.pos;
                          });
     }
-    // The mention lists of the names, from the merged list.
-    for (std::size_t i = 0; i < mentions_.size(); ++i) {
-      std::size_t at = mentions_[i].pos + 1 + keywords_[mentions_[i].keyword].size();
-      while (at < text.size() && isBlank(text[at])) ++at;
-      for (std::size_t n = 0; n < names_.size(); ++n) {
-        if (ppdtext::equalsIgnoringCase(text.substr(at, names_[n].size()),
-                                        names_[n])) {
-          byName_[n].push_back(static_cast<std::uint32_t>(i));
-        }
-      }
-    }
   }
 
   // Notes keyword k if `*K` or `.K` and blanks stand at pos - 1 followed by
-  // a name that may be one to delete, or a `*DefaultK:` line begins at
+  // a name that may be one to delete, or if a `*DefaultK:` line begins at
   // pos - 8.
-  void note(std::string_view text, std::span<const std::string_view> keywords,
-            std::size_t pos, std::size_t k) {
-    if (pos == 0) return;
-    const char before = text[pos - 1];
-    if (before != '*' && before != '.' && before != 't') return;
-    const std::string_view keyword = keywords[k];
-    if (text.substr(pos, keyword.size()) != keyword) return;
+  void note(std::string_view text, std::string_view keyword, std::size_t pos,
+            std::size_t k) {
     const std::size_t after = pos + keyword.size();
-    if (after >= text.size()) return;
-    if (isBlank(text[after]) && before != 't') {
-      std::size_t name = after;
+    if (after >= text.size() || text.compare(pos, keyword.size(), keyword) != 0) {
+      return;
+    }
+    const char before = text[pos - 1];
+    if (before == '*' || before == '.') {
+      if (!isBlank(text[after])) return;
+      std::size_t name = after + 1;
       while (name < text.size() && isBlank(text[name])) ++name;
-      if (name < text.size() && !startsName_[static_cast<unsigned char>(text[name])]) {
-        return;
-      }
+      const auto first = static_cast<unsigned char>(name < text.size() ? text[name] : '\0');
+      if (name < text.size() && namesStartingWith_[first].empty()) return;
       mentions_.push_back({pos - 1, static_cast<std::uint8_t>(k), before == '.'});
-    } else if (pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
+    } else if (before == 't' && pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
                ppdtext::isLineStart(text, pos - 8)) {
       std::size_t colon = after;
       while (colon < text.size() && isBlank(text[colon])) ++colon;
@@ -178,10 +183,9 @@ class MentionIndex {
     }
   }
 
-  std::span<const std::string_view> keywords_;  ///< the keywords noted
-  std::span<const std::string_view> names_;     ///< the sizes to delete
-  /// For each byte, whether a name to delete may begin with it (any case).
-  std::array<bool, 256> startsName_{};
+  /// For each byte, the indices of the names to delete that begin with it
+  /// in either letter case (an empty name begins with every byte).
+  std::array<std::vector<std::size_t>, 256> namesStartingWith_;
   std::vector<Mention> mentions_;  ///< see mentions()
   /// For each name, the indices of mentions() that may name it.
   std::vector<std::vector<std::uint32_t>> byName_;
