@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,15 +59,40 @@ int writePpd(std::string& text);
 /// Reports a failed write to standard output on standard error.
 void printWriteError(int error);
 
+/// `code` as a country: two ASCII letters in either case, in upper case
+/// ("fr" gives "FR"); empty for anything else.
+std::string countryCode(std::string_view code);
+
 /// The country of a locale name such as "fr_FR.UTF-8": the territory after
 /// the first "_", up to a "." or "@", in upper case when it is exactly two
 /// ASCII letters; otherwise empty ("C", "POSIX", "es_419").
 std::string countryFromLocaleName(std::string_view name);
 
-/// The country of the locale that governs paper: the first non-empty value of
-/// LC_ALL, LC_PAPER and LANG, read directly so that a locale that is not
-/// installed still gives its country. Empty when none is set.
+/// The system's locale files, in the order they count.
+inline constexpr const char* kSystemLocaleFiles[] = {"/etc/locale.conf",
+                                                     "/etc/default/locale"};
+
+/// The locale that governs paper: the first non-empty value of LC_ALL,
+/// LC_PAPER and LANG in the environment, read directly so that a locale that
+/// is not installed still gives its country. Empty when none is set.
+std::string paperLocaleFromEnvironment();
+
+/// The same from the text of a locale file: `KEY=value` lines, the value
+/// optionally in single or double quotes, `#` comments; a later line sets a
+/// variable again. Empty when the text sets none of the three.
+std::string paperLocaleFromText(std::string_view text);
+
+/// The same from the first of the files at `paths` that sets one of the
+/// three variables; a missing or unreadable file is skipped.
+std::string paperLocaleFromFiles(std::span<const char* const> paths);
+
+/// The country of paperLocaleFromEnvironment().
 std::string countryFromEnvironment();
+
+/// The country of the user: that of the locale in the environment, or, when
+/// LC_ALL, LC_PAPER and LANG are all unset or empty, that of the locale in
+/// the files at `systemLocaleFiles`. Empty when neither names one.
+std::string countryOfUser(std::span<const char* const> systemLocaleFiles);
 
 /// Adapts the PPD text to `country`: classifies the printer from exactly this
 /// text and applies the paper-size, duplex and country-code rules. Leaves the
@@ -75,8 +101,8 @@ std::string countryFromEnvironment();
 void adaptPpd(std::string& text, std::string_view country);
 
 /// One whole run on the PPD at `path` ("-": standard input): loads, adapts
-/// and writes it, printing any failure to standard error. Returns the exit
-/// status.
-ExitStatus runPpdregion(const char* path);
+/// it to `country` and writes it, printing any failure to standard error.
+/// Returns the exit status.
+ExitStatus runPpdregion(const char* path, std::string_view country);
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The user's country, from the locale variables.
+// The user's country, from the locale variables or the system's locale files.
 #include <cstdlib>
+#include <fstream>
 
 #include "cli/cli.h"
 
@@ -8,33 +9,96 @@ namespace cli {
 
 namespace {
 
+// glibc's order for the category that governs paper sizes.
+constexpr const char* kPaperLocaleVariables[] = {"LC_ALL", "LC_PAPER", "LANG"};
+
 bool isAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A locale file is a few lines; anything far larger is not one.
+constexpr std::size_t kMaxLocaleFileSize = 64 * 1024;
+
 }  // namespace
+
+std::string countryCode(std::string_view code) {
+  if (code.size() != 2 || !isAsciiLetter(code[0]) || !isAsciiLetter(code[1])) {
+    return {};
+  }
+  std::string country(code);
+  for (char& c : country) c = static_cast<char>(c & ~0x20);  // to upper case
+  return country;
+}
 
 std::string countryFromLocaleName(std::string_view name) {
   const std::size_t underscore = name.find('_');
   if (underscore == name.npos) return {};
   std::string_view territory = name.substr(underscore + 1);
-  territory = territory.substr(0, territory.find_first_of(".@"));
-  if (territory.size() != 2 || !isAsciiLetter(territory[0]) ||
-      !isAsciiLetter(territory[1])) {
-    return {};
+  return countryCode(territory.substr(0, territory.find_first_of(".@")));
+}
+
+std::string paperLocaleFromEnvironment() {
+  for (const char* variable : kPaperLocaleVariables) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
   }
-  std::string country(territory);
-  for (char& c : country) c = static_cast<char>(c & ~0x20);  // to upper case
-  return country;
+  return {};
+}
+
+std::string paperLocaleFromText(std::string_view text) {
+  std::string values[std::size(kPaperLocaleVariables)];
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = trimmed(text.substr(0, end));
+    text = end == text.npos ? std::string_view() : text.substr(end + 1);
+    const std::size_t equals = line.find('=');
+    if (line.empty() || line.front() == '#' || equals == line.npos) continue;
+    const std::string_view key = line.substr(0, equals);
+    std::string_view value = line.substr(equals + 1);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    for (std::size_t i = 0; i < std::size(kPaperLocaleVariables); ++i) {
+      // As the shell reads the file: a later line sets the variable again.
+      if (key == kPaperLocaleVariables[i]) values[i] = value;
+    }
+  }
+  for (const std::string& value : values) {
+    if (!value.empty()) return value;
+  }
+  return {};
+}
+
+std::string paperLocaleFromFiles(std::span<const char* const> paths) {
+  for (const char* path : paths) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) continue;  // missing or unreadable: the next one counts
+    std::string text(kMaxLocaleFileSize, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::string locale = paperLocaleFromText(text);
+    if (!locale.empty()) return locale;
+  }
+  return {};
 }
 
 std::string countryFromEnvironment() {
-  // glibc's order for the category that governs paper sizes.
-  for (const char* variable : {"LC_ALL", "LC_PAPER", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return countryFromLocaleName(value);
-  }
-  return {};
+  return countryFromLocaleName(paperLocaleFromEnvironment());
+}
+
+std::string countryOfUser(std::span<const char* const> systemLocaleFiles) {
+  std::string locale = paperLocaleFromEnvironment();
+  if (locale.empty()) locale = paperLocaleFromFiles(systemLocaleFiles);
+  return countryFromLocaleName(locale);
 }
 
 }  // namespace cli

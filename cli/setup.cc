@@ -45,7 +45,7 @@ void adaptPpd(std::string& text, std::string_view country) {
   policy::adaptToCountry(text, *printer, country);
 }
 
-ExitStatus runPpdregion(const char* path) {
+ExitStatus runPpdregion(const char* path, std::string_view country) {
   const auto fail = [&](const std::string& reason) {
     std::fprintf(stderr, "ppdregion: %s: %s\n", inputName(path).c_str(),
                  reason.c_str());
@@ -55,7 +55,7 @@ ExitStatus runPpdregion(const char* path) {
   try {
     LoadResult loaded = loadPpd(path);
     if (!loaded.error.empty()) return fail(loaded.error);
-    adaptPpd(loaded.text, countryFromEnvironment());
+    adaptPpd(loaded.text, country);
     if (const int error = writePpd(loaded.text); error != 0) {
       printWriteError(error);
       return kExitFailure;

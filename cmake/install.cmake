@@ -1,14 +1,25 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installing ppdregion and packaging it as a Debian package.
 #
-#   cmake --install build --prefix /usr/local    # bin/ppdregion, its manual,
-#                                                # copyright and changelog
+#   cmake --install build --prefix /usr/local    # bin/ppdregion, its manuals,
+#                                                # copyright and changelog, and
+#                                                # the CUPS driver program and
+#                                                # its configuration where CUPS
+#                                                # looks for them
 #   cpack -G DEB --config build/CPackConfig.cmake  # ppdregion_<version>_<arch>.deb
 #
 # Included from the top-level CMakeLists.txt once the program target exists.
 include(GNUInstallDirs)
 
 install(TARGETS ppdregion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# CUPS runs only the driver programs in its own folder, and reads its
+# configuration from its own folder, whatever the prefix: both destinations
+# are absolute (under DESTDIR when one is given).
+set(PPDREGION_DRIVER_DIR ${PPDREGION_CUPS_SERVERBIN}/driver)
+install(PROGRAMS $<TARGET_FILE:ppdregion-driver> DESTINATION ${PPDREGION_DRIVER_DIR}
+        RENAME ppdregion)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/ppdregion.conf
+        DESTINATION ${PPDREGION_CUPS_SERVERROOT})
 # A stripped install (`cmake --install --strip`, and the package) also drops
 # the compiler's version notes, as Debian's packaging tools do: strip alone
 # keeps the .comment section, which lintian flags.
@@ -18,6 +29,7 @@ if(CMAKE_STRIP)
       execute_process(
         COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/ppdregion\"
+                \"\$ENV{DESTDIR}${PPDREGION_DRIVER_DIR}/ppdregion\"
         COMMAND_ERROR_IS_FATAL ANY)
     endif()")
 endif()
@@ -44,6 +56,10 @@ endfunction()
 set(PPDREGION_MAN_GZ ${PROJECT_BINARY_DIR}/man/ppdregion.1.gz)
 ppdregion_gzip(ppdregion_man ${PROJECT_SOURCE_DIR}/man/ppdregion.1 ${PPDREGION_MAN_GZ})
 install(FILES ${PPDREGION_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(PPDREGION_CONF_MAN_GZ ${PROJECT_BINARY_DIR}/man/ppdregion.conf.5.gz)
+ppdregion_gzip(ppdregion_conf_man ${PROJECT_SOURCE_DIR}/man/ppdregion.conf.5
+               ${PPDREGION_CONF_MAN_GZ})
+install(FILES ${PPDREGION_CONF_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 
 # The copyright and license of the program, in Debian's machine-readable
 # format, and its changelog, one entry per released version in Debian's
@@ -81,6 +97,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # needs, as dpkg-shlibdeps (from dpkg-dev) reads them from the linked
 # libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The driver program serves CUPS' scheduler; the command works without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS cups-daemon)
+# The configuration is the administrator's: dpkg keeps their changes.
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles
+     "${PPDREGION_CUPS_SERVERROOT}/ppdregion.conf\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The synopsis, in Debian's style, and the extended description under it.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "adapt a printer's PPD file to the user's country")
@@ -93,6 +116,8 @@ writes the country into the *ISOCountryCode line. Everything else in the
 file is written out byte for byte.
 
 It is meant for driver installers and administrators, to pipe a PPD file
-into a print queue's setup with lpadmin.")
+into a print queue's setup with lpadmin. Its CUPS driver program offers
+the PPDs named in /etc/cups/ppdregion.conf adapted to a country, as
+ppdregion:CC/NAME, to lpadmin -m and to every tool that sets up queues.")
 
 include(CPack)

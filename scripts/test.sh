@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need "${BUILD_PACKAGES[@]}" clang cups cups-client gzip groff-base man-db dpkg-dev file \
+need "${BUILD_PACKAGES[@]}" clang cups cups-daemon cups-client gzip groff-base man-db dpkg-dev file \
   libbenchmark-dev python3 lintian devscripts
 
 # clang with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as

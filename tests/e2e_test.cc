@@ -20,7 +20,7 @@ using fixture::RunResult;
 const std::string kTool = PPDREGION_BINARY;
 const fs::path kExample = fs::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
 const fs::path kData = PPDREGION_TESTDATA;
-const std::string kUsage = "usage: ppdregion NAME PPD [EXTRA]\n";
+const std::string kUsage = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
 
 bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
@@ -55,6 +55,93 @@ TEST(CommandLine, ArgumentCounts) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.out, c.writes ? plain : "");
     EXPECT_EQ(result.err, c.writes ? "" : kUsage);
+  }
+}
+
+// --country wins over every locale variable, and is an option only as the
+// first of four or five arguments.
+TEST(CommandLine, CountryOption) {
+  const std::string ppd = kExample.string();
+  const std::string france = fixture::readFile(kData / "colorlaser.FR.ppd");
+  const std::string japan = fixture::readFile(kData / "colorlaser.JP.ppd");
+  const std::string notCode = " is not a country code (two ASCII letters, such as FR)\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--country", "FR", "x", ppd}, 0, france, ""},
+      {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
+      {{"--country", "jP", "--country", ppd}, 0, japan, ""},
+      {{"--country", "FRA", "x", ppd}, 2, "", "ppdregion: --country: \"FRA\"" + notCode + kUsage},
+      {{"--country", "", "x", ppd}, 2, "", "ppdregion: --country: \"\"" + notCode + kUsage},
+      {{"--country", "F1", "x", ppd}, 2, "", "ppdregion: --country: \"F1\"" + notCode + kUsage},
+      {{"--country"}, 2, "",
+       "ppdregion: --country: needs a country code, such as FR\n" + kUsage},
+      {{"--country", "FR", "x", ppd, "extra", "more"}, 2, "", kUsage},
+      {{"x", "--country", "FR", ppd}, 2, "", kUsage},
+      // With two or three arguments --country is the unused NAME.
+      {{"--country", ppd}, 0, japan, ""},
+      {{"--country", "FR", ppd}, 1, "", "ppdregion: FR: No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const std::string& arg : c.args) trace += "[" + arg + "] ";
+    SCOPED_TRACE(trace);
+    const RunResult result = fixture::run(
+        kTool, c.args, {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(result.out == c.out);
+    EXPECT_EQ(result.err, c.err);
+  }
+}
+
+// With LC_ALL, LC_PAPER and LANG all unset or empty the country comes from
+// /etc/locale.conf, then /etc/default/locale: run in a private mount
+// namespace where those are files of the test, so the machine's own are
+// neither read nor touched.
+TEST(CommandLine, CountryFromSystemLocaleFiles) {
+  fixture::TempDir dir;
+  const fs::path none = dir.write("none", "# no locale\n");
+  const fs::path france = dir.write("france", "LANG=\"fr_FR.UTF-8\"\n");
+  // Each existing file is hidden by `none`; /etc/default/locale (Debian's)
+  // then names France.
+  const std::string script =
+      "for f in /etc/locale.conf /etc/default/locale; do"
+      "  [ ! -e \"$f\" ] || mount --bind \"$NONE\" \"$f\" || exit 9; done;"
+      "mount --bind \"$FRANCE\" /etc/default/locale || exit 9;"
+      "exec env \"$@\" \"$TOOL\" x \"$PPD\"";
+  struct Case {
+    std::vector<std::string> env;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{"-u", "LC_ALL", "-u", "LC_PAPER", "-u", "LANG"}, "colorlaser.FR.ppd"},
+      {{"LC_ALL=", "LC_PAPER=", "LANG="}, "colorlaser.FR.ppd"},
+      {{"LANG=C"}, "colorlaser.none.ppd"},
+      {{"LC_PAPER=ja_JP"}, "colorlaser.JP.ppd"},
+  };
+  const std::vector<std::string> privately = {"--mount", "--propagation", "private"};
+  std::vector<std::string> probe = privately;
+  probe.push_back("true");
+  if (const RunResult result = fixture::run("unshare", probe); result.status != 0) {
+    GTEST_SKIP() << "no private mount namespace here: " << result.err;
+  }
+  if (!fs::exists("/etc/default/locale")) GTEST_SKIP() << "no /etc/default/locale to hide";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    std::vector<std::string> args = privately;
+    args.insert(args.end(), {"bash", "-c", script, "bash"});
+    args.insert(args.end(), c.env.begin(), c.env.end());
+    const RunResult result = fixture::run(
+        "unshare", args,
+        {{"TOOL", kTool}, {"PPD", kExample.string()}, {"NONE", none.string()},
+         {"FRANCE", france.string()}});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(result.out == fixture::readFile(kData / c.expected));
   }
 }
 
@@ -128,7 +215,7 @@ TEST(Adapt, ExamplePpdByCountry) {
       {"fr_FR.UTF-8", "colorlaser.FR.ppd"},
       {"ja_JP.UTF-8", "colorlaser.JP.ppd"},
       {"zh_CN", "colorlaser.CN.ppd"},
-      {"", "colorlaser.none.ppd"},
+      {"C", "colorlaser.none.ppd"},
   };
   fixture::TempDir dir;
   for (const Case& c : cases) {
@@ -148,7 +235,7 @@ TEST(Adapt, PpdWithAwkwardFormsStaysValid) {
   const fs::path input = kData / "faults.ppd";
   ASSERT_TRUE(fixture::passesCupstestppd(input));
   fixture::TempDir dir;
-  for (const char* lang : {"en_US.UTF-8", "de_DE", "ja_JP", "zh_CN", "zh_TW", ""}) {
+  for (const char* lang : {"en_US.UTF-8", "de_DE", "ja_JP", "zh_CN", "zh_TW", "C"}) {
     SCOPED_TRACE(lang);
     const RunResult result = fixture::runTool(input, lang);
     EXPECT_EQ(result.status, 0);

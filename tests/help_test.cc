@@ -17,7 +17,7 @@ using fixture::RunResult;
 
 const std::string kTool = PPDREGION_BINARY;
 const fs::path kExample = fs::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
-const std::string kUsage = "usage: ppdregion NAME PPD [EXTRA]\n";
+const std::string kUsage = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -10,7 +10,9 @@
 #
 # The build, the programs and the expected values come from the environment:
 # PPDREGION_BUILD (the build folder), PPDREGION_VERSION, PPDREGION_SOURCE (the
-# source folder), PPDREGION_MAN (the manual page's source), CMAKE and CPACK.
+# source folder), PPDREGION_MAN (the manual page's source), PPDREGION_SERVERBIN
+# and PPDREGION_SERVERROOT (CUPS' folders, where the driver program and its
+# configuration go), CMAKE and CPACK.
 # Nothing is installed on the machine: every file goes to a scratch folder
 # that is removed at the end.
 set -euo pipefail
@@ -40,20 +42,27 @@ trap 'rm -rf "$scratch"' EXIT
 
 # The manual page: no warning from groff on a terminal device nor from man,
 # the version of the program, and the sections a manual page is read for.
+conf_man=$(dirname "$PPDREGION_MAN")/ppdregion.conf.5
 check_man() {
   require groff groff-base
   require man man-db
-  local device warnings
-  for device in utf8 ascii; do
-    warnings=$(groff -ww -z -man -T"$device" "$PPDREGION_MAN" 2>&1 >/dev/null)
-    [ -z "$warnings" ] || fail "groff -T$device warns:"$'\n'"$warnings"
+  local device warnings page wide
+  for page in "$PPDREGION_MAN" "$conf_man"; do
+    for device in utf8 ascii; do
+      warnings=$(groff -ww -z -man -T"$device" "$page" 2>&1 >/dev/null)
+      [ -z "$warnings" ] || fail "groff -T$device warns on $page:"$'\n'"$warnings"
+    done
+    warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man --warnings warns on $page:"$'\n'"$warnings"
+    wide=$(MANWIDTH=80 man -E ascii -l "$page" 2>/dev/null | col -b | awk 'length > 80')
+    [ -z "$wide" ] || fail "$page has lines wider than 80 columns:"$'\n'"$wide"
   done
-  warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$PPDREGION_MAN" 2>&1 >/dev/null)
-  [ -z "$warnings" ] || fail "man --warnings warns:"$'\n'"$warnings"
 
   local th
   th=$(grep -m1 '^\.TH ' "$PPDREGION_MAN")
   expect_match ".TH line" "^\.TH PPDREGION 1 [0-9]{4}-[0-9]{2}-[0-9]{2} \"ppdregion $PPDREGION_VERSION\" " "$th"
+  th=$(grep -m1 '^\.TH ' "$conf_man")
+  expect_match ".TH line of ppdregion.conf(5)" "^\.TH PPDREGION\.CONF 5 [0-9]{4}-[0-9]{2}-[0-9]{2} \"ppdregion $PPDREGION_VERSION\" " "$th"
 
   local rendered section
   rendered=$(MANWIDTH=80 man -E ascii -l "$PPDREGION_MAN" 2>/dev/null | col -b)
@@ -68,13 +77,13 @@ check_man() {
   [ -z "$wide" ] || fail "lines wider than 80 columns:"$'\n'"$wide"
 }
 
-# The installed manual page: gzip -9n (no name, no time stamp) of the source.
+# An installed manual page: gzip -9n (no name, no time stamp) of its source.
 check_man_gz() {
-  local gz=$1
+  local gz=$1 source=${2:-$PPDREGION_MAN}
   [ -f "$gz" ] || { fail "no $gz"; return; }
   expect_eq "gzip header of $gz (magic, deflate, no name, no time)" \
     "1f8b08000000000002" "$(od -An -tx1 -N9 "$gz" | tr -d ' \n')"
-  cmp -s <(gzip -dc "$gz") "$PPDREGION_MAN" || fail "$gz is not the compressed $PPDREGION_MAN"
+  cmp -s <(gzip -dc "$gz") "$source" || fail "$gz is not the compressed $source"
 }
 
 # The documents installed in share/doc/ppdregion under a folder: the
@@ -123,22 +132,50 @@ check_program() {
   [ -z "$runpath" ] || fail "$program keeps a library path of the build: $runpath"
 }
 
+# The driver program as installed runs for CUPS, and the configuration is
+# the commented one of packaging/, 0644.
+check_driver() {
+  local root=$1
+  local program=$root$PPDREGION_SERVERBIN/driver/ppdregion
+  local conf=$root$PPDREGION_SERVERROOT/ppdregion.conf
+  [ -x "$program" ] || { fail "$program is not an executable file"; return; }
+  expect_eq "mode of the driver program" 755 "$(stat -c %a "$program")"
+  local err rc=0
+  err=$("$program" cat ppdregion:fr/x 2>&1 >/dev/null) || rc=$?
+  expect_eq "the driver program on a bad name" \
+    '1 ERROR: [ppdregion] "ppdregion:fr/x" does not name a country in upper case (ppdregion:CC/ORIGINAL, CC such as FR)' \
+    "$rc $err"
+  [ -f "$conf" ] || { fail "no $conf"; return; }
+  expect_eq "mode of the configuration" 644 "$(stat -c %a "$conf")"
+  cmp -s "$conf" "$PPDREGION_SOURCE/packaging/ppdregion.conf" ||
+    fail "$conf is not packaging/ppdregion.conf"
+  ! grep -qv '^#' "$conf" || fail "$conf offers something: every line should be a comment"
+}
+
 # Every regular file and symbolic link under a folder, relative to it, sorted.
 files_under() {
   (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort)
 }
 
+# The driver program and its configuration go to CUPS' own folders whatever
+# the prefix: installed under DESTDIR, so that nothing reaches the machine's.
 check_install() {
   require readelf binutils
-  local prefix=$scratch/prefix
-  "$CMAKE" --install "$PPDREGION_BUILD" --prefix "$prefix" >"$scratch/install.log" ||
+  local root=$scratch/root-install prefix=/opt/ppdregion
+  DESTDIR=$root "$CMAKE" --install "$PPDREGION_BUILD" --prefix "$prefix" \
+    >"$scratch/install.log" ||
     { cat "$scratch/install.log" >&2; fail "cmake --install failed"; return; }
   expect_eq "files installed" \
-    "./bin/ppdregion ./share/doc/ppdregion/changelog.gz ./share/doc/ppdregion/copyright ./share/man/man1/ppdregion.1.gz" \
-    "$(files_under "$prefix" | tr '\n' ' ' | sed 's/ $//')"
-  check_program "$prefix/bin/ppdregion"
-  check_man_gz "$prefix/share/man/man1/ppdregion.1.gz"
-  check_docs "$prefix"
+    "$(printf '%s\n' ".$PPDREGION_SERVERROOT/ppdregion.conf" ".$PPDREGION_SERVERBIN/driver/ppdregion" \
+       ".$prefix/bin/ppdregion" ".$prefix/share/doc/ppdregion/changelog.gz" \
+       ".$prefix/share/doc/ppdregion/copyright" ".$prefix/share/man/man1/ppdregion.1.gz" \
+       ".$prefix/share/man/man5/ppdregion.conf.5.gz" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" \
+    "$(files_under "$root" | tr '\n' ' ' | sed 's/ $//')"
+  check_program "$root$prefix/bin/ppdregion"
+  check_man_gz "$root$prefix/share/man/man1/ppdregion.1.gz"
+  check_man_gz "$root$prefix/share/man/man5/ppdregion.conf.5.gz" "$conf_man"
+  check_docs "$root$prefix"
+  check_driver "$root"
 }
 
 # Builds the package into $scratch/out and names it in $deb; fails otherwise.
@@ -179,6 +216,11 @@ check_deb() {
   depends=$(dpkg-deb -f "$deb" Depends)
   expect_match "Depends on libcups2" '(^|, )libcups2 \(>= [0-9][^)]*\)(,|$)' "$depends"
   expect_match "Depends on libc6" '(^|, )libc6 \(>= [0-9][^)]*\)(,|$)' "$depends"
+  # The driver program serves cupsd; the command needs no scheduler.
+  expect_eq Recommends cups-daemon "$(dpkg-deb -f "$deb" Recommends)"
+  [[ $depends != *cups-daemon* ]] || fail "the package depends on cups-daemon"
+  expect_eq conffiles "$PPDREGION_SERVERROOT/ppdregion.conf" \
+    "$(dpkg-deb -I "$deb" conffiles)"
 
   # Contents: owners, modes and paths, and nothing else.
   local listing
@@ -192,20 +234,29 @@ check_deb() {
     expect_match "$doc in the package" \
       '(^|'$'\n'')-rw-r--r-- root/root +[0-9]+ [-0-9]+ [:0-9]+ \./usr/share/doc/ppdregion/'"${doc//./\\.}"'('$'\n''|$)' "$listing"
   done
+  expect_match "the driver program in the package" \
+    '(^|'$'\n'')-rwxr-xr-x root/root +[0-9]+ [-0-9]+ [:0-9]+ \.'"${PPDREGION_SERVERBIN//./\\.}"'/driver/ppdregion('$'\n''|$)' "$listing"
   local odd
   odd=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' <<<"$listing")
   [ -z "$odd" ] || fail "folders that are not 0755:"$'\n'"$odd"
   mkdir "$scratch/root"
   dpkg-deb -x "$deb" "$scratch/root"
   expect_eq "files in the package" \
-    "./usr/bin/ppdregion ./usr/share/doc/ppdregion/changelog.gz ./usr/share/doc/ppdregion/copyright ./usr/share/man/man1/ppdregion.1.gz" \
+    "$(printf '%s\n' ".$PPDREGION_SERVERROOT/ppdregion.conf" ".$PPDREGION_SERVERBIN/driver/ppdregion" \
+       ./usr/bin/ppdregion ./usr/share/doc/ppdregion/changelog.gz \
+       ./usr/share/doc/ppdregion/copyright ./usr/share/man/man1/ppdregion.1.gz \
+       ./usr/share/man/man5/ppdregion.conf.5.gz | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" \
     "$(files_under "$scratch/root" | tr '\n' ' ' | sed 's/ $//')"
   check_program "$scratch/root/usr/bin/ppdregion"
   check_man_gz "$scratch/root/usr/share/man/man1/ppdregion.1.gz"
+  check_man_gz "$scratch/root/usr/share/man/man5/ppdregion.conf.5.gz" "$conf_man"
   check_docs "$scratch/root/usr"
+  check_driver "$scratch/root"
   check_changelog
-  [[ $(file -b "$scratch/root/usr/bin/ppdregion") == *", stripped"* ]] ||
-    fail "the packaged program is not stripped"
+  local program
+  for program in "$scratch/root/usr/bin/ppdregion" "$scratch/root$PPDREGION_SERVERBIN/driver/ppdregion"; do
+    [[ $(file -b "$program") == *", stripped"* ]] || fail "$program is not stripped"
+  done
 }
 
 # lintian, with every tag down to the informational ones, finds nothing: a
@@ -229,9 +280,12 @@ check_lint() {
 
   mkdir "$scratch/lint"
   dpkg-deb -x "$deb" "$scratch/lint"
-  rc=0
-  report=$(hardening-check --nocfprotection "$scratch/lint/usr/bin/ppdregion" 2>&1) || rc=$?
-  [ "$rc" -eq 0 ] || fail "hardening-check (exit $rc) reports:"$'\n'"$report"
+  local program
+  for program in /usr/bin/ppdregion "$PPDREGION_SERVERBIN/driver/ppdregion"; do
+    rc=0
+    report=$(hardening-check --nocfprotection "$scratch/lint$program" 2>&1) || rc=$?
+    [ "$rc" -eq 0 ] || fail "hardening-check $program (exit $rc) reports:"$'\n'"$report"
+  done
 
   cmp -s "$PPDREGION_SOURCE/LICENSE" /usr/share/common-licenses/Apache-2.0 ||
     fail "LICENSE is not the Apache License 2.0 that the copyright file names"

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: Apache-2.0
+// The CUPS driver program: the names it offers PPDs by, its configuration,
+// the PPD lists it reads from cups-driverd and other driver programs, and
+// the children it runs. Only driver/main.cc prints or decides the exit
+// status.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace driver {
+
+/// The scheme of this program's PPD names, and its file name in the driver
+/// folder of CUPS.
+inline constexpr std::string_view kScheme = "ppdregion";
+
+/// The most bytes cups-driverd keeps of a PPD name.
+inline constexpr std::size_t kMaxNameSize = 255;
+
+/// The longest a child may take before it is killed.
+inline constexpr std::chrono::seconds kChildTimeout{10};
+
+/// A PPD name of this program, "ppdregion:CC/ORIGINAL": the PPD that CUPS
+/// lists as ORIGINAL, adapted to the country CC.
+struct RegionalName {
+  std::string country;   ///< two upper-case ASCII letters
+  std::string original;  ///< any name but another "ppdregion:" one
+};
+
+/// A RegionalName, or why the text is not one.
+struct NameResult {
+  RegionalName name;
+  std::string error;  ///< empty on success, else a lower-case reason
+};
+
+/// Reads a PPD name of this program. The whole name must be printable ASCII
+/// without `"`, at most kMaxNameSize bytes; CC two upper-case letters;
+/// ORIGINAL not empty and not itself a "ppdregion:" name.
+///   "ppdregion:FR/lsb/usr/acme/laser.ppd" gives FR and lsb/usr/acme/laser.ppd
+NameResult parseRegionalName(std::string_view name);
+
+/// "ppdregion:" + country + "/" + original, or empty when that is not a
+/// valid name (too long, a `"` or a byte that is not printable ASCII).
+std::string regionalName(std::string_view country, std::string_view original);
+
+/// What the configuration files say.
+struct Configuration {
+  std::string country;                ///< from the first Country line
+  std::vector<std::string> patterns;  ///< the Offer patterns, in order
+  std::vector<std::string> warnings;  ///< "FILE:LINE: reason" per ignored line
+};
+
+/// Adds the lines of one configuration file, `text` read from `fileName`, to
+/// `configuration`: `Country CC` (the first one counts), `Offer PATTERN`,
+/// blank lines and `#` comments; keywords in any letter case. A line that is
+/// none of these adds a warning and is otherwise ignored.
+void readConfiguration(std::string_view text, std::string_view fileName,
+                       Configuration& configuration);
+
+/// Reads SERVERROOT/ppdregion.conf, then SERVERROOT/ppdregion.d/*.conf in
+/// byte order of their names. A missing file or folder is no error; one
+/// that cannot be read adds a warning.
+Configuration loadConfiguration(const std::string& serverRoot);
+
+/// Whether `original` matches one of the Offer patterns (fnmatch, where `*`
+/// also matches `/`). Never true for a "ppdregion:" name.
+bool isOffered(const Configuration& configuration, std::string_view original);
+
+/// The driver program an Offer pattern names by its scheme, as
+/// "gutenprint.5.3" for "gutenprint.5.3://*"; empty when the pattern begins
+/// with no literal scheme, or names drv:, file: or this program.
+std::string driverProgramOf(std::string_view pattern);
+
+/// One PPD as cups-driverd lists it, every field as text.
+struct PpdEntry {
+  std::string name;
+  std::string languages;  ///< comma-separated, as in a driver program's list
+  std::string make;
+  std::string makeAndModel;
+  std::string deviceId;
+  std::string product;
+  std::string psVersion;
+  std::string type;  ///< "postscript", "pdf", "raster", "fax" or "object"
+};
+
+/// Whether `line` is the header `cups-driverd dump` begins with.
+bool isDumpHeader(std::string_view line);
+
+/// A row of `cups-driverd dump`: four numbers, then nine fields in double
+/// quotes (filename, name, languages0, products0, psversions0, make,
+/// make_and_model, device_id, scheme), separated by commas. Empty for a row
+/// that does not parse (a `"` inside a field, missing fields), and for the
+/// rows of .drv files and archives themselves, which CUPS never lists.
+std::optional<PpdEntry> parseDumpRow(std::string_view line);
+
+/// A line of a driver program's `list` output, read as cups-driverd reads
+/// it: `"name" languages "make" "make-and-model"`, then optionally
+/// `"device-id" "product" "psversion" "type"`, each field not empty, at most
+/// 255 bytes for the name and the device ID and 127 for the others; reading
+/// stops at the first field that does not fit. Empty when fewer than the
+/// first four fields are read: cups-driverd calls that a bad line.
+std::optional<PpdEntry> parseListLine(std::string_view line);
+
+/// The line this program's `list` writes to offer `original` adapted to
+/// `country`: its name as a RegionalName, ", CC region" after its make and
+/// model, its other fields repeated, an empty field written as a space
+/// (cups-driverd stops reading a line at an empty one), every field cut to
+/// what cups-driverd keeps. Empty when the entry cannot be offered: its name
+/// does not fit, or its languages are empty.
+std::string regionalListLine(const PpdEntry& original, std::string_view country);
+
+/// What a child wrote to its standard output, or why it failed.
+struct ChildOutput {
+  std::string text;
+  std::string error;  ///< empty on success, else a lower-case reason
+};
+
+/// Runs the program at `path` with the arguments `args` (args[0] included),
+/// no shell, standard input /dev/null, standard error shared, in a process
+/// group of its own, and reads its standard output whole by the reading
+/// rules of the command (cli::readPpd). Kills the child's group by its
+/// process id once `timeout` has passed. Fails when it cannot start, times
+/// out, is killed, exits with a status other than 0, or its output cannot
+/// be read.
+ChildOutput runChild(const std::string& path, const std::vector<std::string>& args,
+                     std::chrono::seconds timeout = kChildTimeout);
+
+}  // namespace driver

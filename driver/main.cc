@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: Apache-2.0
+// The ppdregion driver program of CUPS: cups-driverd runs it as
+//
+//   ppdregion list             the PPDs it offers, one line each
+//   ppdregion cat NAME         the PPD named "ppdregion:CC/ORIGINAL"
+//
+// `cat` has cups-driverd copy ORIGINAL and writes it adapted to CC; `list`
+// offers the PPDs that ppdregion.conf names, adapted to its country. Lines
+// on standard error begin with ERROR:, WARNING: or DEBUG:, for cupsd's log.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <set>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "cli/cli.h"
+#include "driver/driver.h"
+
+#ifndef PPDREGION_CUPS_SERVERBIN
+#error "PPDREGION_CUPS_SERVERBIN must be defined by the build"
+#endif
+#ifndef PPDREGION_CUPS_SERVERROOT
+#error "PPDREGION_CUPS_SERVERROOT must be defined by the build"
+#endif
+
+namespace {
+
+void report(const char* level, const std::string& message) {
+  std::fprintf(stderr, "%s: [ppdregion] %s\n", level, message.c_str());
+}
+
+int fail(const std::string& reason) {
+  report("ERROR", reason);
+  return cli::kExitFailure;
+}
+
+// A folder of CUPS as the scheduler names it to its children, else as built.
+std::string cupsFolder(const char* variable, const char* built) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : built;
+}
+
+std::string driverd() {
+  return cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/daemon/cups-driverd";
+}
+
+int catPpd(std::string_view name) {
+  const driver::NameResult parsed = driver::parseRegionalName(name);
+  if (!parsed.error.empty()) return fail(parsed.error);
+  const std::string& original = parsed.name.original;
+  const std::string what = "cups-driverd cat \"" + original + "\"";
+  try {
+    driver::ChildOutput ppd = driver::runChild(driverd(), {"cups-driverd", "cat", original});
+    if (!ppd.error.empty()) return fail(what + ": " + ppd.error);
+    if (ppd.text.empty()) return fail(what + " gave no PPD");
+    if (!ppd.text.starts_with("*PPD-Adobe")) {
+      return fail(what + " gave no PPD file (no *PPD-Adobe header)");
+    }
+    cli::adaptPpd(ppd.text, parsed.name.country);
+    if (const int error = cli::writeToStdout(ppd.text); error != 0) {
+      return fail(std::string("standard output: ") + std::strerror(error));
+    }
+    return cli::kExitSuccess;
+  } catch (const std::bad_alloc&) {
+    return fail(what + ": not enough memory");
+  } catch (const std::system_error& error) {
+    return fail(what + ": " + error.what());
+  }
+}
+
+bool isProgram(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+// The country of the PPDs `list` offers: the configuration's, else the
+// system's locale, else the client's language, which cupsd passes in LANG.
+std::string listCountry(const driver::Configuration& configuration) {
+  if (!configuration.country.empty()) return configuration.country;
+  std::string country =
+      cli::countryFromLocaleName(cli::paperLocaleFromFiles(cli::kSystemLocaleFiles));
+  if (country.empty()) country = cli::countryFromEnvironment();
+  return country;
+}
+
+int listPpds() {
+  const std::string serverRoot = cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
+  const driver::Configuration configuration = driver::loadConfiguration(serverRoot);
+  for (const std::string& warning : configuration.warnings) report("WARNING", warning);
+  if (configuration.patterns.empty()) return cli::kExitSuccess;
+  const std::string country = listCountry(configuration);
+  if (country.empty()) {
+    report("WARNING", "no country to offer PPDs for: set Country in " + serverRoot +
+                          "/ppdregion.conf");
+    return cli::kExitSuccess;
+  }
+
+  std::string out;
+  std::set<std::string> names;
+  const auto offer = [&](const driver::PpdEntry& entry) {
+    if (!driver::isOffered(configuration, entry.name) || !names.insert(entry.name).second) {
+      return;
+    }
+    const std::string line = driver::regionalListLine(entry, country);
+    if (line.empty()) {
+      report("WARNING", "cannot offer \"" + entry.name +
+                            "\": its name is too long or not printable ASCII");
+      return;
+    }
+    out += line;
+  };
+  const auto forEachLine = [](std::string_view text, auto handle) {
+    while (!text.empty()) {
+      const std::size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      text = end == text.npos ? std::string_view() : text.substr(end + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (!line.empty() && !handle(line)) return;
+    }
+  };
+
+  try {
+    // Static PPDs and .drv entries, as cups-driverd keeps them in ppds.dat.
+    const driver::ChildOutput dump = driver::runChild(driverd(), {"cups-driverd", "dump"});
+    if (!dump.error.empty()) {
+      report("WARNING", "cups-driverd dump: " + dump.error);
+    } else {
+      bool header = true;
+      forEachLine(dump.text, [&](std::string_view line) {
+        if (header) {
+          header = false;
+          if (driver::isDumpHeader(line)) return true;
+          report("WARNING", "cups-driverd dump: unknown header; its PPDs are not offered");
+          return false;
+        }
+        if (const auto entry = driver::parseDumpRow(line)) offer(*entry);
+        return true;
+      });
+    }
+
+    // The PPDs of other driver programs that an Offer names by their scheme.
+    std::set<std::string> programs;
+    for (const std::string& pattern : configuration.patterns) {
+      const std::string scheme = driver::driverProgramOf(pattern);
+      if (scheme.empty() || !programs.insert(scheme).second) continue;
+      const std::string path =
+          cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" + scheme;
+      if (!isProgram(path)) {
+        report("WARNING", "Offer " + pattern + ": no driver program " + path);
+        continue;
+      }
+      const driver::ChildOutput list = driver::runChild(path, {scheme, "list"});
+      if (!list.error.empty()) {
+        report("WARNING", path + " list: " + list.error);
+        continue;
+      }
+      forEachLine(list.text, [&](std::string_view line) {
+        const auto entry = driver::parseListLine(line);
+        if (!entry) {
+          // cups-driverd throws away the rest of such a program's list too.
+          report("WARNING", path + " list: bad line: " + std::string(line));
+          return false;
+        }
+        offer(*entry);
+        return true;
+      });
+    }
+  } catch (const std::bad_alloc&) {
+    return fail("not enough memory");
+  }
+  if (const int error = cli::writeToStdout(out); error != 0) {
+    return fail(std::string("standard output: ") + std::strerror(error));
+  }
+  return cli::kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string_view command = argc > 1 ? argv[1] : "";
+  if (argc == 2 && command == "list") return listPpds();
+  if (argc == 3 && command == "cat") return catPpd(argv[2]);
+  return fail("usage: ppdregion list | ppdregion cat PPD-NAME");
+}

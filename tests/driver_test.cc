@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: Apache-2.0
+// The driver program's names, configuration, PPD lists and children.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+
+namespace {
+
+using driver::PpdEntry;
+
+TEST(RegionalName, CountryAndOriginal) {
+  struct Case {
+    std::string name;
+    const char* country;  // empty: refused
+    const char* original;
+    const char* error;
+  };
+  const std::string longest = "ppdregion:FR/" + std::string(242, 'x');
+  const Case cases[] = {
+      {"ppdregion:FR/colorlaser.ppd", "FR", "colorlaser.ppd", ""},
+      {"ppdregion:DE/drv:///sample.drv/generic.ppd", "DE", "drv:///sample.drv/generic.ppd", ""},
+      {"ppdregion:JP/lsb/usr/acme/Acme Laser 5.ppd.gz", "JP",
+       "lsb/usr/acme/Acme Laser 5.ppd.gz", ""},
+      {"ppdregion:IT/gutenprint.5.3://escp2-p50/expert", "IT",
+       "gutenprint.5.3://escp2-p50/expert", ""},
+      {longest, "FR", longest.c_str() + 13, ""},
+      {longest + "x", "", "", "the PPD name is longer than 255 bytes"},
+      {"ppdregion:fr/colorlaser.ppd", "", "",
+       "\"ppdregion:fr/colorlaser.ppd\" does not name a country in upper case "
+       "(ppdregion:CC/ORIGINAL, CC such as FR)"},
+      {"ppdregion:FRA/x.ppd", "", "", nullptr},
+      {"ppdregion:F/x.ppd", "", "", nullptr},
+      {"ppdregion:FR", "", "", nullptr},
+      {"ppdregion:FR/", "", "", "\"ppdregion:FR/\" names no original PPD"},
+      {"ppdregion:FR/ppdregion:FR/colorlaser.ppd", "", "",
+       "\"ppdregion:FR/ppdregion:FR/colorlaser.ppd\" names another ppdregion: PPD "
+       "as its original"},
+      {"colorlaser.ppd", "", "", "\"colorlaser.ppd\" does not begin with ppdregion:"},
+      {"PPDREGION:FR/colorlaser.ppd", "", "", nullptr},
+      {"ppdregion:FR/a\"b.ppd", "", "",
+       "the PPD name holds a character that is not printable ASCII, or a \""},
+      {"ppdregion:FR/\xC3\xA9t\xC3\xA9.ppd", "", "", nullptr},
+      {"ppdregion:FR/a\tb.ppd", "", "", nullptr},
+      {"ppdregion:FR/a\nb.ppd", "", "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const driver::NameResult result = driver::parseRegionalName(c.name);
+    EXPECT_EQ(result.name.country, c.country);
+    EXPECT_EQ(result.name.original, c.original);
+    EXPECT_EQ(result.error.empty(), *c.country != '\0');
+    if (c.error != nullptr) {
+      EXPECT_EQ(result.error, c.error);
+    }
+    if (result.error.empty()) {
+      EXPECT_EQ(driver::regionalName(c.country, c.original), c.name);
+    }
+  }
+  EXPECT_EQ(driver::regionalName("FR", std::string(243, 'x')), "");
+  EXPECT_EQ(driver::regionalName("FR", "a\"b"), "");
+}
+
+TEST(Configuration, Lines) {
+  struct Case {
+    const char* text;
+    const char* country;
+    std::vector<std::string> patterns;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {"# offered by ppdregion\n\nCountry FR\nOffer lsb/usr/acme/*\n", "FR",
+       {"lsb/usr/acme/*"}, {}},
+      {"  country\tde  \r\nOFFER   drv:///sample.drv/* \n", "DE", {"drv:///sample.drv/*"}, {}},
+      {"Offer Acme Laser *.ppd\nOffer gutenprint.5.3://*", "", {"Acme Laser *.ppd", "gutenprint.5.3://*"},
+       {}},
+      {"Country FR\nCountry IT\nCountry fr\n", "FR", {},
+       {"a.conf:2: Country IT ignored: the country is already FR"}},
+      {"Country\nCountry FRA\nCountry F1\n", "", {},
+       {"a.conf:1: Country needs a country code (two letters, such as FR)",
+        "a.conf:2: Country needs a country code (two letters, such as FR)",
+        "a.conf:3: Country needs a country code (two letters, such as FR)"}},
+      {"Offer\nOffer   \n", "", {},
+       {"a.conf:1: Offer needs a pattern of PPD names", "a.conf:2: Offer needs a pattern of PPD names"}},
+      {"Offers *\nCountry=FR\n# Offer *\n  # Country DE\n", "", {},
+       {"a.conf:1: unknown line (Country CC or Offer PATTERN expected)",
+        "a.conf:2: unknown line (Country CC or Offer PATTERN expected)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    driver::Configuration configuration;
+    driver::readConfiguration(c.text, "a.conf", configuration);
+    EXPECT_EQ(configuration.country, c.country);
+    EXPECT_EQ(configuration.patterns, c.patterns);
+    EXPECT_EQ(configuration.warnings, c.warnings);
+  }
+}
+
+TEST(Configuration, WhatIsOffered) {
+  driver::Configuration configuration;
+  driver::readConfiguration(
+      "Offer lsb/usr/acme/*\nOffer drv:///sample.drv/*\nOffer gutenprint.5.3://*\n"
+      "Offer color?aser.ppd\nOffer *ppdregion*\n",
+      "a.conf", configuration);
+  struct Case {
+    const char* name;
+    bool offered;
+  };
+  const Case cases[] = {
+      {"lsb/usr/acme/laser.ppd", true},      {"lsb/usr/acme/deep/er.ppd.gz", true},
+      {"lsb/usr/acmex/laser.ppd", false},    {"drv:///sample.drv/generic.ppd", true},
+      {"drv:///other.drv/generic.ppd", false}, {"gutenprint.5.3://escp2-p50/expert", true},
+      {"gutenprint.5.2://escp2-p50", false}, {"colorlaser.ppd", true},
+      {"colorlaser.ppd.gz", false},          {"my-ppdregion.ppd", true},
+      {"ppdregion:FR/colorlaser.ppd", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(driver::isOffered(configuration, c.name), c.offered);
+  }
+}
+
+TEST(Configuration, DriverProgramOfAnOffer) {
+  struct Case {
+    const char* pattern;
+    const char* program;
+  };
+  const Case cases[] = {
+      {"gutenprint.5.3://*", "gutenprint.5.3"}, {"foomatic-db-compressed-ppds:*", "foomatic-db-compressed-ppds"},
+      {"hplip:0/ppd/hplip/HP/*", "hplip"},      {"drv:///sample.drv/*", ""},
+      {"file:/x.tar/*", ""},                    {"ppdregion:FR/*", ""},
+      {"lsb/usr/acme/*", ""},                   {"guten*://*", ""},
+      {"*:*", ""},                              {":x", ""},
+      {"../../bin/sh:x", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(driver::driverProgramOf(c.pattern), c.program);
+  }
+}
+
+void expectEntry(const std::optional<PpdEntry>& entry, const PpdEntry& expected) {
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->name, expected.name);
+  EXPECT_EQ(entry->languages, expected.languages);
+  EXPECT_EQ(entry->make, expected.make);
+  EXPECT_EQ(entry->makeAndModel, expected.makeAndModel);
+  EXPECT_EQ(entry->deviceId, expected.deviceId);
+  EXPECT_EQ(entry->product, expected.product);
+  EXPECT_EQ(entry->psVersion, expected.psVersion);
+  EXPECT_EQ(entry->type, expected.type);
+}
+
+TEST(PpdLists, DumpRows) {
+  EXPECT_TRUE(driver::isDumpHeader(
+      "mtime,size,model_number,type,filename,name,languages0,products0,"
+      "psversions0,make,make_and_model,device_id,scheme"));
+  EXPECT_FALSE(driver::isDumpHeader("mtime,size,model_number,type,filename,name"));
+  EXPECT_FALSE(driver::isDumpHeader(""));
+
+  const PpdEntry laser = {"colorlaser.ppd", "en", "Acme", "Acme ColorLaser 10, 1.0",
+                          "MFG:Acme;MDL:CL10;", "ColorLaser 10", "(3010.000) 0", "postscript"};
+  struct Case {
+    const char* row;
+    std::optional<PpdEntry> entry;
+  };
+  const Case cases[] = {
+      {"1765000000,12345,10,0,\"/srv/model/colorlaser.ppd\",\"colorlaser.ppd\",\"en\","
+       "\"ColorLaser 10\",\"(3010.000) 0\",\"Acme\",\"Acme ColorLaser 10, 1.0\","
+       "\"MFG:Acme;MDL:CL10;\",\"file\"",
+       laser},
+      {"0,0,0,2,\"/usr/share/cups/drv/sample.drv\",\"drv:///sample.drv/dymo.ppd\",\"en\","
+       "\"\",\"\",\"Dymo\",\"Dymo Label Printer\",\"\",\"drv\"",
+       PpdEntry{"drv:///sample.drv/dymo.ppd", "en", "Dymo", "Dymo Label Printer", "", "",
+                "", "raster"}},
+      {"-1,0,0,4,\"f\",\"n\",\"de\",\"\",\"\",\"\",\"\",\"\",\"\"",
+       PpdEntry{"n", "de", "", "", "", "", "", "object"}},
+      // The .drv file and an archive themselves, and types CUPS does not know.
+      {"0,0,0,5,\"/usr/share/cups/drv/sample.drv\",\"/usr/share/cups/drv/sample.drv\","
+       "\"\",\"\",\"\",\"\",\"\",\"\",\"drv\"",
+       std::nullopt},
+      {"0,0,0,6,\"a.tar\",\"a.tar\",\"\",\"\",\"\",\"\",\"\",\"\",\"file\"", std::nullopt},
+      {"0,0,0,7,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"", std::nullopt},
+      {"0,0,0,-1,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"", std::nullopt},
+      // A " inside a field, whichever way it falls.
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme 5\" Laser\",\"\",\"file\"",
+       std::nullopt},
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"Laser\",\"\",\"file\"",
+       std::nullopt},
+      // Missing, extra or empty fields.
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\"", std::nullopt},
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\",\"x\"",
+       std::nullopt},
+      {"0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
+      {"0,0,0,0,\"f\",\"\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
+      {"0,0,x,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
+      {"0,0,0,0,f,\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    const std::optional<PpdEntry> entry = driver::parseDumpRow(c.row);
+    EXPECT_EQ(entry.has_value(), c.entry.has_value());
+    if (c.entry) expectEntry(entry, *c.entry);
+  }
+}
+
+// Read as cups-driverd reads a driver program's list.
+TEST(PpdLists, ListLines) {
+  const std::string long127(127, 'm');
+  struct Case {
+    std::string line;
+    std::optional<PpdEntry> entry;
+  };
+  const Case cases[] = {
+      {"\"g://a\" en,fr \"Acme\" \"Acme A\" \"MFG:Acme;\" \"A\" \"(3010) 0\" \"raster\"",
+       PpdEntry{"g://a", "en,fr", "Acme", "Acme A", "MFG:Acme;", "A", "(3010) 0", "raster"}},
+      {"\"g://a\"\ten\t\"Acme\"\t\"Acme A\"",
+       PpdEntry{"g://a", "en", "Acme", "Acme A", "", "", "", "postscript"}},
+      // An empty field ends the line: the fields after it are lost.
+      {"\"g://a\" en \"Acme\" \"Acme A\" \"\" \"A\" \"(3010) 0\" \"raster\"",
+       PpdEntry{"g://a", "en", "Acme", "Acme A", "", "", "", "postscript"}},
+      {"\"g://a\" en \"Acme\" \"Acme A\"\"MFG:x;\"",
+       PpdEntry{"g://a", "en", "Acme", "Acme A", "", "", "", "postscript"}},
+      // A field longer than cups-driverd keeps is cut and ends the line.
+      {"\"g://a\" en \"Acme\" \"" + long127 + "mm\" \"MFG:x;\"",
+       PpdEntry{"g://a", "en", "Acme", long127, "", "", "", "postscript"}},
+      // Bad lines: fewer than four fields.
+      {"\"g://a\" en \"Acme\" \"\"", std::nullopt},
+      {"\"g://a\" en \"\" \"Acme A\"", std::nullopt},
+      {"\"g://a\" en \"Acme\"", std::nullopt},
+      {"\"g://a\" \"Acme\" \"Acme A\"", std::nullopt},
+      {" \"g://a\" en \"Acme\" \"Acme A\"", std::nullopt},
+      {"\"\" en \"Acme\" \"Acme A\"", std::nullopt},
+      {"\"g://a\" " + std::string(128, 'e') + " \"Acme\" \"Acme A\"", std::nullopt},
+      {"\"" + std::string(256, 'n') + "\" en \"Acme\" \"Acme A\"", std::nullopt},
+      {"\"g://a\" en \"Acme \"5\"\" \"Acme A\"", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::optional<PpdEntry> entry = driver::parseListLine(c.line);
+    EXPECT_EQ(entry.has_value(), c.entry.has_value());
+    if (c.entry) expectEntry(entry, *c.entry);
+  }
+}
+
+// What list writes reads back, as cups-driverd reads it, with every field.
+TEST(PpdLists, OfferedLines) {
+  const std::string umlaut = "\xC3\xBC";
+  struct Case {
+    PpdEntry original;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{"colorlaser.ppd", "en", "Acme", "Acme ColorLaser 10", "MFG:Acme;", "CL 10", "(3010) 0",
+        "postscript"},
+       "\"ppdregion:FR/colorlaser.ppd\" en \"Acme\" \"Acme ColorLaser 10, FR region\" "
+       "\"MFG:Acme;\" \"CL 10\" \"(3010) 0\" \"postscript\"\n"},
+      {{"drv:///sample.drv/dymo.ppd", "en,de", "", "Dymo", "", "", "", "raster"},
+       "\"ppdregion:FR/drv:///sample.drv/dymo.ppd\" en,de \" \" \"Dymo, FR region\" \" \" "
+       "\" \" \" \" \"raster\"\n"},
+      // The make and model is cut, between UTF-8 characters, to fit.
+      {{"x.ppd", "de", "Acme", std::string(115, 'm') + umlaut + "zz", "", "", "", "pdf"},
+       "\"ppdregion:FR/x.ppd\" de \"Acme\" \"" + std::string(115, 'm') +
+           ", FR region\" \" \" \" \" \" \" \"pdf\"\n"},
+      {{std::string(243, 'n'), "en", "Acme", "A", "", "", "", "pdf"}, ""},
+      {{"\xC3\xA9t\xC3\xA9.ppd", "en", "Acme", "A", "", "", "", "pdf"}, ""},
+      {{"x.ppd", "", "Acme", "A", "", "", "", "pdf"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.original.name);
+    const std::string line = driver::regionalListLine(c.original, "FR");
+    EXPECT_EQ(line, c.line);
+    if (line.empty()) continue;
+    const std::optional<PpdEntry> read = driver::parseListLine(line.substr(0, line.size() - 1));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->name, "ppdregion:FR/" + c.original.name);
+    EXPECT_EQ(read->type, c.original.type);
+  }
+}
+
+TEST(Children, OutputStatusAndTimeLimit) {
+  struct Case {
+    const char* script;
+    const char* out;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"echo '*PPD-Adobe: \"4.3\"'", "*PPD-Adobe: \"4.3\"\n", ""},
+      {"echo half; exit 3", "", "exited with status 3"},
+      {"kill -TERM $$", "", "was killed by signal Terminated"},
+      // Its own child holds the pipe too: the whole group goes.
+      {"echo partial; sleep 30 & sleep 30", "", "gave no answer within 1 s and was stopped"},
+      {"exec >&-; sleep 30", "", "gave no answer within 1 s and was stopped"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const auto start = std::chrono::steady_clock::now();
+    const driver::ChildOutput output =
+        driver::runChild("/bin/sh", {"sh", "-c", c.script}, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(output.text, c.out);
+    EXPECT_EQ(output.error, c.error);
+  }
+  EXPECT_EQ(driver::runChild("/nonexistent", {"x"}).error, "No such file or directory");
+}
+
+}  // namespace
