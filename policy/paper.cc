@@ -48,7 +48,7 @@ constexpr Sizes kMonoOther = {"210x270mm", "195x270mm", "184x260mm",
                               "Postcard",  "EnvYou4",   "EnvChou3",
                               "EnvChou4"};
 
-enum class Models { Any, Below8, From8, Only12And13 };
+enum class Models { Any, Below8, From8, Only12Or13 };
 
 struct Row {
   std::string_view country;  // empty: every country not named above the row
@@ -69,9 +69,9 @@ constexpr Row kColorRows[] = {
 
 constexpr Row kMonoRows[] = {
     {"JP", Models::Any, kJapan},
-    {"CN", Models::Only12And13, kMonoChina12Or13},
+    {"CN", Models::Only12Or13, kMonoChina12Or13},
     {"CN", Models::Any, kMonoChina},
-    {"TW", Models::Only12And13, kMonoTaiwan12Or13},
+    {"TW", Models::Only12Or13, kMonoTaiwan12Or13},
     {"TW", Models::Any, kMonoTaiwan},
     {"", Models::Any, kMonoOther},  // "KR" included
 };
@@ -84,8 +84,8 @@ bool matches(Models models, std::int32_t modelNumber) {
       return modelNumber < 8;
     case Models::From8:
       return modelNumber >= 8;
-    case Models::Only12And13:
-      return modelNumber == 12 || modelNumber == 13;
+    case Models::Only12Or13:
+      return isModel12Or13(modelNumber);
   }
   return false;
 }

@@ -53,6 +53,11 @@ std::span<const std::string_view> paperSizesToRemove(const Printer& printer,
 /// printers: one of the listed European countries, compared exactly.
 bool prefersLongEdgeDuplex(std::string_view country);
 
+/// Whether `modelNumber` is 12 or 13: monochrome printers of those model
+/// numbers have their own paper lists in China and Taiwan and their own
+/// duplex rule.
+bool isModel12Or13(std::int32_t modelNumber);
+
 /// Whether monochrome printers of model number 12 or 13 get long-edge duplex
 /// as their default in `country`: everywhere but China.
 bool monochromeGetsLongEdgeDuplex(std::string_view country);

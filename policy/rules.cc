@@ -30,6 +30,10 @@ bool monochromeGetsLongEdgeDuplex(std::string_view country) {
 
 bool writesCountryCode(std::string_view country) { return country != "JP"; }
 
+bool isModel12Or13(std::int32_t modelNumber) {
+  return modelNumber == 12 || modelNumber == 13;
+}
+
 void applyDuplexRule(std::string& text, const Printer& printer,
                      std::string_view country) {
   bool change = false;
@@ -38,7 +42,7 @@ void applyDuplexRule(std::string& text, const Printer& printer,
       change = printer.modelNumber >= 9 && prefersLongEdgeDuplex(country);
       break;
     case PrinterKind::MonoLaser:
-      change = (printer.modelNumber == 12 || printer.modelNumber == 13) &&
+      change = isModel12Or13(printer.modelNumber) &&
                monochromeGetsLongEdgeDuplex(country);
       break;
   }

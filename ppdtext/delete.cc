@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "ppdtext/lines.h"
 #include "ppdtext/ppdtext.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "ppdtext/ppdtext.h"
+#include "ppdtext/lines.h"
 
 namespace ppdtext {
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ppdtext/lines.h"
 #include "ppdtext/ppdtext.h"
 
 namespace {

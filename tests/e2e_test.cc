@@ -15,16 +15,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fixture::contains;
+using fixture::kExample;
+using fixture::kTool;
+using fixture::kUsage;
 using fixture::RunResult;
 
-const std::string kTool = PPDREGION_BINARY;
-const fs::path kExample = fs::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
 const fs::path kData = PPDREGION_TESTDATA;
-const std::string kUsage = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
-
-bool contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
 
 // Runs a bash script with the tool in $TOOL, `ppd` in $PPD and `lang` in LANG.
 RunResult shell(const std::string& script, const fs::path& ppd,

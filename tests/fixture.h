@@ -12,6 +12,18 @@
 
 namespace fixture {
 
+/// The ppdregion under test, the example PPD and the usage line.
+inline const std::string kTool = PPDREGION_BINARY;
+inline const std::filesystem::path kExample =
+    std::filesystem::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
+inline const std::string kUsage =
+    "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
+
+/// Whether `text` holds `part`.
+inline bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
 /// The lines, each followed by `eol`.
 std::string lines(std::initializer_list<std::string_view> lines,
                   std::string_view eol = "\n");

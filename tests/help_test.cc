@@ -13,15 +13,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fixture::contains;
+using fixture::kExample;
+using fixture::kTool;
+using fixture::kUsage;
 using fixture::RunResult;
 
-const std::string kTool = PPDREGION_BINARY;
-const fs::path kExample = fs::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
-const std::string kUsage = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 TEST(Help, SaysHowToCallTheToolAndWhereTheCountryComesFrom) {
   const RunResult result = fixture::run(kTool, {"--help"});

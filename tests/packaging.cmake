@@ -1,11 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-# The command-line options, the manual page, `cmake --install` and the Debian
+# The manual page, `cmake --install` and the Debian
 # package. Included at the end of tests/CMakeLists.txt.
-
-# --help, -h and --version through the real binary.
-target_sources(ppdregion_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/help_test.cc)
-target_compile_definitions(ppdregion_tests PRIVATE
-  PPDREGION_EXPECTED_VERSION="${PROJECT_VERSION}")
 
 # The checks of tests/packaging_check.sh, one test each.
 set(packaging_environment

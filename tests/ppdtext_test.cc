@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fixture.h"
+#include "ppdtext/lines.h"
 #include "ppdtext/ppdtext.h"
 
 namespace {
@@ -150,7 +151,7 @@ TEST(DeletePaperSize, WorkedExampleLeavesNothingOfEnvChou3) {
   EXPECT_EQ(text, "");
 }
 
-TEST(DeleteKeywordOption, PageSizeLines) {
+TEST(DeleteOption, PageSizeLines) {
   const EditCase cases[] = {
       {"main line without translation text",
        lines({"*A: 1", "*PageSize B5: \"x\"", "*de.PageSize B5/B5: \"\"", "*B: 2"}),
@@ -217,7 +218,7 @@ TEST(DeleteKeywordOption, PageSizeLines) {
   for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
 }
 
-TEST(DeleteKeywordOption, LongerOptionNamesStay) {
+TEST(DeleteOption, LongerOptionNamesStay) {
   const std::string others = lines(
       {"*PageSize Postcard.Fullbleed/P: \"\"", "*de.PageSize Postcard.Fullbleed/P: \"\"",
        "*PageSize PostcardX/P: \"\"",
@@ -230,7 +231,7 @@ TEST(DeleteKeywordOption, LongerOptionNamesStay) {
   expectDeletion(c, "PageSize", "Postcard");
 }
 
-TEST(DeleteKeywordOption, ConstraintLines) {
+TEST(DeleteOption, ConstraintLines) {
   const std::string main = lines({"*PageSize B5/B5: \"\""});
   const EditCase cases[] = {
       {"option first", main + lines({"*UIConstraints: *PageSize B5 *Duplex X"}), ""},
@@ -278,7 +279,7 @@ TEST(DeleteKeywordOption, ConstraintLines) {
   for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
 }
 
-TEST(DeleteKeywordOption, ConstraintsOnlyForPageSizeAndPageRegion) {
+TEST(DeleteOption, ConstraintsOnlyForPageSizeAndPageRegion) {
   for (std::string_view keyword :
        {"PaperDimension", "ImageableArea", "InputSlot", "pagesize"}) {
     SCOPED_TRACE(keyword);
@@ -327,7 +328,7 @@ TEST(DeletePaperSize, DefaultSizeIsKept) {
   for (const EditCase& c : cases) expectDeletion(c, "", "Postcard");
 }
 
-TEST(DeletePaperSizeArray, KeywordsNamesAndLineEnds) {
+TEST(DeletePaperSizes, KeywordsNamesAndLineEnds) {
   const auto sample = [](std::string_view eol) {
     return lines({"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
                   "*PageSize B6/B6: \"b\"", "*fr.PageSize B6/B6: \"\"",
@@ -354,7 +355,7 @@ TEST(DeletePaperSizeArray, KeywordsNamesAndLineEnds) {
   EXPECT_EQ(text, sample("\n"));
 }
 
-TEST(DeletePaperSizeArray, NameListedTwiceIsProcessedTwice) {
+TEST(DeletePaperSizes, NameListedTwiceIsProcessedTwice) {
   std::string text = lines({"*PageSize B6/B6: \"1\"", "*PageSize B6/B6: \"2\"",
                             "*PageSize B6/B6: \"3\""});
   constexpr std::string_view names[] = {"B6", "B6"};
@@ -364,7 +365,7 @@ TEST(DeletePaperSizeArray, NameListedTwiceIsProcessedTwice) {
 
 // Rewrites ------------------------------------------------------------------
 
-TEST(ChangeDefault, Rewrites) {
+TEST(SetDefault, Rewrites) {
   const EditCase cases[] = {
       {"worked example", "*DefaultDuplex: None\r\n*ISOCountryCode: \"JP\"\r\n",
        "*DefaultDuplex: DuplexNoTumble\n*ISOCountryCode: \"JP\"\r\n"},
@@ -428,7 +429,7 @@ TEST(ChangeDefault, Rewrites) {
   }
 }
 
-TEST(ChangeDefault, KeptOptionKeepsItsDefault) {
+TEST(SetDefault, KeptOptionKeepsItsDefault) {
   const std::string both = lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"});
   const std::string vendor = lines({"*DefaultQVDuplex: None"});
   struct Case {
@@ -451,7 +452,7 @@ TEST(ChangeDefault, KeptOptionKeepsItsDefault) {
   }
 }
 
-TEST(ChangeDefault, NoRetryForKeywordHoldingQV) {
+TEST(SetDefault, NoRetryForKeywordHoldingQV) {
   for (std::string_view keyword : {"QVDuplex", "DuQVplex"}) {
     SCOPED_TRACE(keyword);
     std::string text = lines({"*DefaultQV" + std::string(keyword) + ": None"});
@@ -461,7 +462,7 @@ TEST(ChangeDefault, NoRetryForKeywordHoldingQV) {
   }
 }
 
-TEST(ChangeGeneralInformation, Rewrites) {
+TEST(SetQuotedValue, Rewrites) {
   const EditCase cases[] = {
       {"quoted value", lines({"*A: 1", "*ISOCountryCode: \"US\"", "*B: 2"}),
        lines({"*A: 1", "*ISOCountryCode: \"FR\"", "*B: 2"})},
