@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -138,13 +139,26 @@ class MentionIndex {
         for (std::size_t other = k; other < keywords.size(); ++other) {
           if (keywords[other].starts_with(keywords[k].front())) starting.push_back(other);
         }
-        for (std::size_t pos = text.find(keywords[k].front(), 1); pos != npos;
-             pos = text.find(keywords[k].front(), pos + 1)) {
+        const char* const data = text.data();
+        const char* const end = data + text.size();
+        for (const char* hit = data + 1;
+             hit < end && (hit = static_cast<const char*>(
+                               std::memchr(hit, keywords[k].front(),
+                                           static_cast<std::size_t>(end - hit))));
+             ++hit) {
           // Most hits are in other words: only `*K`, `.K` and `*DefaultK`
           // count.
-          const char before = text[pos - 1];
+          const char before = hit[-1];
           if (before != '*' && before != '.' && before != 't') continue;
-          for (std::size_t other : starting) note(text, keywords[other], pos, other);
+          const std::size_t pos = static_cast<std::size_t>(hit - data);
+          for (std::size_t other : starting) {
+            const std::string_view keyword = keywords[other];
+            // The last letters tell the page keywords apart at once.
+            if (pos + keyword.size() < text.size() &&
+                data[pos + keyword.size() - 1] == keyword.back()) {
+              note(text, keyword, pos, other);
+            }
+          }
         }
       }
       // Each search notes in text order; the searches are merged.
