@@ -50,7 +50,10 @@ int main(int argc, char** argv) {
     if (capacity - size < kChunk) {
       capacity = capacity == 0 ? 4 * kChunk : 2 * capacity;
       char* grown = static_cast<char*>(std::realloc(text, capacity));
-      if (grown == nullptr) return fail(path, "out of memory");
+      if (grown == nullptr) {
+        std::free(text);
+        return fail(path, "out of memory");
+      }
       text = grown;
     }
     const ssize_t got = cupsFileRead(file, text + size, kChunk);
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
     text[size++] = '\n';  // room is left: a short read ended the loop
     if (std::fwrite(text, 1, size, stdout) != size ||
         std::fflush(stdout) != 0) {
+      std::free(text);
       return fail(path, "cannot write standard output");
     }
   }

@@ -25,7 +25,7 @@ std::string_view trimmed(std::string_view text) {
 }
 
 // A locale file is a few lines; anything far larger is not one.
-constexpr std::size_t kMaxLocaleFileSize = 64 * 1024;
+constexpr std::size_t kMaxLocaleFileSize = std::size_t{64} * 1024;
 
 }  // namespace
 

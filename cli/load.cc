@@ -28,7 +28,7 @@ namespace cli {
 namespace {
 
 // How much is read, decompressed or handed over at a time.
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
 // The most text a buffer takes: one byte past the limit shows the input is
 // too large.

@@ -11,8 +11,6 @@
 #include "cli/cli.h"
 #include "driver/driver.h"
 
-extern char** environ;
-
 namespace driver {
 
 namespace {
@@ -85,6 +83,7 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;

@@ -91,6 +91,7 @@ std::vector<std::pair<std::string, std::string>> conflictsOf(
   const int count = cupsGetConflicts(ppd, option, choice, &found);
   const std::unique_ptr<cups_option_t, OptionsFree> owner(found, {count});
   std::vector<std::pair<std::string, std::string>> conflicts;
+  conflicts.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     conflicts.emplace_back(found[i].name, found[i].value);
   }

@@ -162,11 +162,13 @@ class MentionIndex {
         }
       }
       // Each search notes in text order; the searches are merged.
-      std::inplace_merge(mentions_.begin(), mentions_.begin() + mentionsBefore,
+      std::inplace_merge(mentions_.begin(),
+                         mentions_.begin() + static_cast<std::ptrdiff_t>(mentionsBefore),
                          mentions_.end(), [](const Mention& a, const Mention& b) {
                            return a.pos < b.pos;
                          });
-      std::inplace_merge(defaults_.begin(), defaults_.begin() + defaultsBefore,
+      std::inplace_merge(defaults_.begin(),
+                         defaults_.begin() + static_cast<std::ptrdiff_t>(defaultsBefore),
                          defaults_.end(), [](const NotedLine& a, const NotedLine& b) {
                            return a.pos < b.pos;
                          });

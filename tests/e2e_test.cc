@@ -542,7 +542,7 @@ TEST(Encodings, LegacyTextKeepsItsBytes) {
   fixture::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto withEol = [&](std::string text) {
+    const auto withEol = [&](const std::string& text) {
       std::string out;
       for (char ch : text) {
         if (ch == '\n') out += c.eol; else out += ch;
@@ -597,7 +597,7 @@ TEST(MemoryLimit, EveryRunAdaptsOrFails) {
   }
   int adapted = 0;
   int refused = 0;
-  for (long kib = least; kib <= least + 24 * 1024; kib += 512) {
+  for (long kib = least; kib <= least + 24L * 1024; kib += 512) {
     SCOPED_TRACE(kib);
     const RunResult result = limited(kib, "x \"$PPD\"");
     if (result.status == 0) {
@@ -626,7 +626,7 @@ TEST(MemoryLimit, RefusalHoldsAtMostTheLimit) {
   GTEST_SKIP() << "the sanitizers' own memory hides the program's";
 #else
   fixture::TempDir dir;
-  const long kLimitKib = 256 * 1024;
+  const long kLimitKib = 256L * 1024;
   const fs::path example = dir.write("example.ppd", fixture::readFile(kExample));
   ASSERT_EQ(fixture::run("gzip", {"-kn", example.string()}).status, 0);
   std::string lying = fixture::readFile(example.string() + ".gz");

@@ -54,7 +54,7 @@ TempDir::~TempDir() {
 
 std::filesystem::path TempDir::write(std::string_view name,
                                      std::string_view contents) const {
-  const std::filesystem::path file = path_ / name;
+  std::filesystem::path file = path_ / name;
   std::ofstream(file, std::ios::binary) << contents;
   return file;
 }
@@ -81,6 +81,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   for (const auto& [name, value] : env) envStrings.push_back(name + "=" + value);
   const auto pointers = [](std::vector<std::string>& strings) {
     std::vector<char*> out;
+    out.reserve(strings.size() + 1);
     for (std::string& s : strings) out.push_back(s.data());
     out.push_back(nullptr);
     return out;

@@ -61,7 +61,7 @@ cli::LoadResult readFromPipe(std::string_view bytes, std::vector<std::size_t> cu
 // file (read into its string) and from a pipe (gathered, then handed over).
 TEST(LoadPpdFile, WholeFileAtChunkBoundaries) {
   fixture::TempDir dir;
-  constexpr std::size_t kChunk = 256 * 1024;
+  constexpr std::size_t kChunk = std::size_t{256} * 1024;
   for (std::size_t size : {std::size_t{1}, kChunk - 1, kChunk, kChunk + 1,
                            2 * kChunk + 1, std::size_t{1000000}}) {
     SCOPED_TRACE(size);
@@ -127,7 +127,7 @@ TEST(LoadPpdFile, Refusals) {
   const Case cases[] = {
       {"larger than the limit", huge.string(), "larger than 256 MiB; not a PPD file"},
       {"empty", dir.write("empty.ppd", "").string(), "file is empty"},
-      {"NUL byte", dir.write("nul.ppd", std::string("*A: 1\n\0*B: 2\n", 14)).string(),
+      {"NUL byte", dir.write("nul.ppd", std::string("*A: 1\n\0*B: 2\n", 13)).string(),
        "holds a NUL byte at offset 6; a PPD file is text"},
       {"missing", (dir.path() / "missing.ppd").string(),
        "No such file or directory"},
