@@ -29,8 +29,8 @@
 # once more to parse it), and read from standard input ("stdin": ppdregion x -
 # < FILE against ppdregion x FILE, both started by a shell).
 #
-# Targets: ppdregion/floor <= 1.05 on real PPDs, <= 0.90 on the gzip one,
-# <= 1.25 on synthetic ones; standard input within 1.05 of the plain file;
+# Targets: ppdregion/floor <= 1.03 on real PPDs, <= 0.95 on the gzip one,
+# <= 1.10 on synthetic ones; standard input within 1.05 of the plain file;
 # peak RSS of ppdregion <= peak RSS of floor + 2.5 x the file size.
 set -euo pipefail
 export LC_ALL=C
@@ -221,7 +221,7 @@ missed=0
 /usr/bin/python3 - "$table" <<'PY' || missed=$?
 import json, os, sys
 
-TARGET = {"real": 1.05, "gzip": 0.90, "stdin": 1.05, "synthetic": 1.25}
+TARGET = {"real": 1.03, "gzip": 0.95, "stdin": 1.05, "synthetic": 1.10}
 rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1]) if line.strip()]
 head = ("input", "kind", "size", "removed", "floor min", "ppdregion min", "ratio",
         "target", "cv f/p", "cpu ratio", "Ir ratio", "floor RSS", "ppdregion RSS",

@@ -113,7 +113,8 @@ bool longEdgeConflicts(ppd_file_t* ppd, const char* option) {
 
 }  // namespace
 
-std::optional<Printer> classifyPrinter(std::string_view ppd) {
+std::optional<Printer> classifyPrinter(std::string_view ppd,
+                                       std::string_view country) {
   const auto file = openInMemory(ppd);
   const std::unique_ptr<ppd_file_t, PpdCloser> parsed(
       _ppdOpen(file.get(), kNoTranslations));
@@ -135,10 +136,15 @@ std::optional<Printer> classifyPrinter(std::string_view ppd) {
   Printer printer{parsed->color_device != 0 ? PrinterKind::ColorLaser
                                             : PrinterKind::MonoLaser,
                   parsed->model_number};
+  // Marking the defaults and testing the constraints cost as much as a
+  // tenth of the parse on PPDs with many options: only where it counts.
+  if (!getsLongEdgeDuplex(printer, country)) return printer;
   ppdMarkDefaults(parsed.get());
   for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
     const std::string option(kDuplexOptions[i]);
-    printer.longEdgeConflicts[i] = longEdgeConflicts(parsed.get(), option.c_str());
+    if (ppdFindOption(parsed.get(), option.c_str()) != nullptr) {
+      printer.longEdgeConflicts[i] = longEdgeConflicts(parsed.get(), option.c_str());
+    }
   }
   return printer;
 }

@@ -33,15 +33,18 @@ struct Printer {
 
 /// Parses `ppd`, the whole text of a PPD file, with libcups' PPD parser:
 /// ColorLaser when it declares `*ColorDevice: True`, else MonoLaser, with its
-/// model number, and for each duplex option whether libcups finds
-/// DuplexNoTumble in conflict with the defaults (`*UIConstraints`,
-/// `*NonUIConstraints` and `*cupsUIConstraints` alike, installable options
-/// included); a conflict the defaults already have without that choice does
-/// not count. The parse keeps no translation, so its cost does not depend on
-/// the user's language. Returns nothing when the parser refuses the text for
-/// its content. Throws std::bad_alloc when the parser runs out of memory, and
-/// std::system_error when the text cannot be handed to it.
-std::optional<Printer> classifyPrinter(std::string_view ppd);
+/// model number. Where the duplex rule makes long-edge duplex the default in
+/// `country` (getsLongEdgeDuplex), also for each duplex option whether
+/// libcups finds DuplexNoTumble in conflict with the defaults
+/// (`*UIConstraints`, `*NonUIConstraints` and `*cupsUIConstraints` alike,
+/// installable options included); a conflict the defaults already have
+/// without that choice does not count. The parse keeps no translation, so its
+/// cost does not depend on the user's language. Returns nothing when the
+/// parser refuses the text for its content. Throws std::bad_alloc when the
+/// parser runs out of memory, and std::system_error when the text cannot be
+/// handed to it.
+std::optional<Printer> classifyPrinter(std::string_view ppd,
+                                       std::string_view country);
 
 /// The paper sizes `printer` does not offer in `country` (a two-letter
 /// upper-case code, or empty), in the order they are to be deleted. A list
@@ -66,15 +69,19 @@ bool monochromeGetsLongEdgeDuplex(std::string_view country);
 /// every country but "JP".
 bool writesCountryCode(std::string_view country);
 
+/// Whether the duplex rule makes DuplexNoTumble the default of `printer` in
+/// `country`, conflicts aside: colour printers of model number 9 or more
+/// where prefersLongEdgeDuplex, monochrome printers of model number 12 or 13
+/// where monochromeGetsLongEdgeDuplex.
+bool getsLongEdgeDuplex(const Printer& printer, std::string_view country);
+
 /// Deletes paperSizesToRemove(printer, country) from the text.
 void removeRegionalPaperSizes(std::string& text, const Printer& printer,
                               std::string_view country);
 
-/// Makes DuplexNoTumble the default: colour printers of model number 9 or more
-/// where prefersLongEdgeDuplex, monochrome printers of model number 12 or 13
-/// where monochromeGetsLongEdgeDuplex. A duplex option whose default would
-/// then conflict with the other defaults (Printer::longEdgeConflicts) keeps
-/// its default.
+/// Makes DuplexNoTumble the default where getsLongEdgeDuplex. A duplex option
+/// whose default would then conflict with the other defaults
+/// (Printer::longEdgeConflicts) keeps its default.
 void applyDuplexRule(std::string& text, const Printer& printer,
                      std::string_view country);
 

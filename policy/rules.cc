@@ -34,19 +34,20 @@ bool isModel12Or13(std::int32_t modelNumber) {
   return modelNumber == 12 || modelNumber == 13;
 }
 
-void applyDuplexRule(std::string& text, const Printer& printer,
-                     std::string_view country) {
-  bool change = false;
+bool getsLongEdgeDuplex(const Printer& printer, std::string_view country) {
   switch (printer.kind) {
     case PrinterKind::ColorLaser:
-      change = printer.modelNumber >= 9 && prefersLongEdgeDuplex(country);
-      break;
+      return printer.modelNumber >= 9 && prefersLongEdgeDuplex(country);
     case PrinterKind::MonoLaser:
-      change = isModel12Or13(printer.modelNumber) &&
-               monochromeGetsLongEdgeDuplex(country);
-      break;
+      return isModel12Or13(printer.modelNumber) &&
+             monochromeGetsLongEdgeDuplex(country);
   }
-  if (!change) return;
+  return false;
+}
+
+void applyDuplexRule(std::string& text, const Printer& printer,
+                     std::string_view country) {
+  if (!getsLongEdgeDuplex(printer, country)) return;
   std::vector<std::string_view> keep;
   for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
     if (printer.longEdgeConflicts[i]) keep.push_back(kDuplexOptions[i]);

@@ -56,15 +56,20 @@ std::size_t terminatorLength(std::string_view text, std::size_t pos) {
 }
 
 LineBounds lineBounds(std::string_view text, std::size_t pos) {
+  // Plain loops over the bytes: the deletion asks for the bounds of every
+  // line it deletes, often more than once.
+  const char* const data = text.data();
+  const std::size_t size = text.size();
   std::size_t begin = pos;
-  while (begin > 0 && !terminatorEndsAt(text, begin)) --begin;
+  for (; begin > 0; --begin) {
+    const char c = data[begin - 1];
+    if (c == '\n' || (c == '\r' && (begin == size || data[begin] != '\n'))) break;
+  }
   std::size_t contentsEnd = pos;
-  std::size_t length = 0;
-  while (contentsEnd < text.size() &&
-         (length = terminatorLength(text, contentsEnd)) == 0) {
+  while (contentsEnd < size && data[contentsEnd] != '\n' && data[contentsEnd] != '\r') {
     ++contentsEnd;
   }
-  return {begin, contentsEnd, contentsEnd + length};
+  return {begin, contentsEnd, contentsEnd + terminatorLength(text, contentsEnd)};
 }
 
 bool opensQuotedValue(std::string_view text, const LineBounds& line) {

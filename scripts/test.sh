@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 need "${BUILD_PACKAGES[@]}" clang cups cups-daemon cups-client gzip groff-base man-db dpkg-dev file \
-  libbenchmark-dev python3 lintian devscripts
+  libbenchmark-dev python3 lintian devscripts clang-format clang-tidy
 
 # clang with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as
 # errors: the unit and end-to-end tests must pass there too.
@@ -22,4 +22,8 @@ scripts/fuzz.sh 60
 cmake -S . -B build -G Ninja -DPPDREGION_WERROR=ON -DPPDREGION_TESTS=ON \
   -DPPDREGION_BENCH=ON >/dev/null
 cmake --build build
+
+# Style: clang-format and clang-tidy find nothing in any C++ file.
+scripts/lint.sh
+
 ctest --test-dir build --output-on-failure --no-label-summary

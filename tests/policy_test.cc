@@ -28,14 +28,14 @@ TEST(ClassifyPrinter, FromColorDeviceAndModelNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
-    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body));
+    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body), "");
     ASSERT_TRUE(printer);
     EXPECT_EQ(printer->kind, c.kind);
     EXPECT_EQ(printer->modelNumber, c.modelNumber);
   }
   for (const char* refused : {"", "Not a PPD\n"}) {
     SCOPED_TRACE(refused);
-    EXPECT_FALSE(classifyPrinter(refused));
+    EXPECT_FALSE(classifyPrinter(refused, ""));
   }
 }
 
@@ -85,7 +85,9 @@ TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body));
+    const std::string colour10 = "*ColorDevice: True\n*cupsModelNumber: 10\n";
+    const std::optional<Printer> printer =
+        classifyPrinter(fixture::ppd(colour10 + c.body), "FR");
     ASSERT_TRUE(printer);
     EXPECT_EQ(printer->longEdgeConflicts[0], c.duplex);
     EXPECT_EQ(printer->longEdgeConflicts[1], c.vendorDuplex);
