@@ -46,8 +46,9 @@ namespace {
 
 using namespace fuzz;
 
-// scripts/fuzz.sh writes indices into these tables after its seeds; keep the
-// first entries where they are.
+// scripts/fuzz.sh reads these tables from here, each from its "= {" to its
+// "};", and writes indices into them after its seeds: keep the first six
+// keywords and the first three values where they are.
 constexpr std::string_view kKeywords[] = {
     "PageSize", "PageRegion",     "PaperDimension", "ImageableArea",
     "Duplex",   "ISOCountryCode", "QVDuplex",       "InputSlot",

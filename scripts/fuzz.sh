@@ -86,10 +86,15 @@ for f in "${sources[@]}"; do
 done
 
 # edit_fuzzer reads its choices from the last bytes, the keyword last; each
-# is an index into its tables (keep these in step with edit_fuzzer.cc):
-keywords=(PageSize PageRegion PaperDimension ImageableArea Duplex ISOCountryCode)
-options=(B5 B6 Postcard EnvChou3 EnvYou4 210x270mm 3x5 Letter A4
-         Postcard.Fullbleed Executive EnvChou4 ISOB5 Env10)
+# is an index into its tables, read here from fuzz/edit_fuzzer.cc.
+table() {  # table NAME: the strings of the table kNAME, one a line
+  sed -n "/ k$1\[\] = {/{:a;/};/!{N;ba;};p;}" fuzz/edit_fuzzer.cc |
+    grep -o -E '"([^"\\]|\\.)*"' | sed 's/^"//; s/"$//'
+}
+mapfile -t keywords < <(table Keywords)
+mapfile -t options < <(table Options)
+((${#keywords[@]} > 5 && ${#options[@]} > 0)) ||
+  { echo "fuzz: cannot read the tables in fuzz/edit_fuzzer.cc" >&2; exit 1; }
 # The text is an excerpt of the lines the edits look at, cut to 4000 bytes,
 # followed by: up to four size names (the last first), their count, the value
 # (0 DuplexNoTumble, 2 FR), the option and the keyword. Each excerpt gets a
@@ -115,6 +120,7 @@ for f in "${sources[@]}"; do
   found=()
   default=""
   for i in "${!options[@]}"; do
+    [[ -n ${options[i]} ]] || continue
     grep -a -q -F -- "PageSize ${options[i]}/" "$text" && found+=("$i")
     grep -a -q -E -- "^\*DefaultPageSize:[[:blank:]]*${options[i]//./\\.}[[:space:]]*\$" \
       "$text" && default=$i
