@@ -55,10 +55,12 @@ corpus=""
 if corpus_out=$(scripts/corpus.sh 2>"$out/corpus.log"); then
   corpus=$(tail -n 1 <<<"$corpus_out")
 fi
+# sed, not head, takes the first lines: head would close the pipe early, and
+# sort, killed by SIGPIPE, would fail the pipeline and end the list here.
 pick() {  # pick FOLDER COUNT [MIN MAX]: the COUNT smallest of MIN..MAX bytes
   find "$corpus/$1" -maxdepth 1 -type f -name '*.ppd*' -printf '%s %p\n' \
     2>/dev/null | awk -v min="${3:-0}" -v max="${4:-65534}" \
-      '$1 >= min && $1 <= max' | sort -n | head -n "$2" | cut -d' ' -f2-
+      '$1 >= min && $1 <= max' | sort -n | sed -n "1,$2p" | cut -d' ' -f2-
 }
 if [[ -n $corpus && -d $corpus ]]; then
   # The last one is just over the loader's 65535-byte read, and fits in
