@@ -63,8 +63,9 @@ pick() {  # pick FOLDER COUNT [MIN MAX]: the COUNT smallest of MIN..MAX bytes
       '$1 >= min && $1 <= max' | sort -n | sed -n "1,$2p" | cut -d' ' -f2-
 }
 if [[ -n $corpus && -d $corpus ]]; then
-  # The last one is just over the loader's 65535-byte read, and fits in
-  # run_fuzzer's longest input.
+  # The last one is the smallest HP PPD over 64 KiB, which still fits in
+  # run_fuzzer's longest input. The loader reads in 256 KiB chunks, so no
+  # input here crosses one; the loader's own tests do.
   mapfile -t -O "${#sources[@]}" sources < <(
     pick sample 13; pick hpps 15; pick gutenprint 25; pick variants 7
     pick hpps 1 65536 69000)
