@@ -33,19 +33,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/line_edits.h"
 #include "ppdtext/ppdtext.h"
 
 namespace {
 
-// scripts/fuzz.sh writes indices into these tables after its seeds; keep the
-// first entries where they are.
+using namespace fuzz;
+
+// scripts/fuzz.sh reads these tables from here, each from its "= {" to its
+// "};", and writes indices into them after its seeds: keep the first six
+// keywords and the first three values where they are.
 constexpr std::string_view kKeywords[] = {
     "PageSize", "PageRegion",     "PaperDimension", "ImageableArea",
     "Duplex",   "ISOCountryCode", "QVDuplex",       "InputSlot",
@@ -102,57 +105,6 @@ void check(bool ok, const char* what, std::string_view got = {},
 }
 
 // ---------------------------------------------------------------- lines
-//
-// A line splitter of its own, sharing nothing with ppdtext: one forward pass
-// that tries the three terminators libcups knows in turn, CR LF before a lone
-// CR. Other separators (U+0085, U+2028, U+2029) are ordinary bytes of a line.
-
-constexpr std::string_view kTerminators[] = {"\r\n", "\n", "\r"};
-
-// Whether `word` stands in `text` at `at`. A plain loop: the model runs on
-// every input and memcmp would go through libFuzzer's comparison hooks.
-bool spellsAt(std::string_view text, std::size_t at, std::string_view word) {
-  if (at > text.size() || word.size() > text.size() - at) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (text[at + i] != word[i]) return false;
-  }
-  return true;
-}
-
-// Length of the terminator that the bytes at `at` spell, or 0.
-std::size_t terminatorAt(std::string_view text, std::size_t at) {
-  if (at >= text.size()) return 0;
-  const char first = text[at];
-  if (first != '\r' && first != '\n') return 0;
-  for (std::string_view t : kTerminators) {
-    if (spellsAt(text, at, t)) return t.size();
-  }
-  return 0;
-}
-
-struct Line {
-  std::size_t begin, contentsEnd, end;
-};
-
-std::vector<Line> splitLines(std::string_view text) {
-  std::vector<Line> lines;
-  std::size_t begin = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    if (const std::size_t length = terminatorAt(text, at); length != 0) {
-      lines.push_back({begin, at, at + length});
-      at += length;
-      begin = at;
-    } else {
-      ++at;
-    }
-  }
-  if (begin < text.size()) lines.push_back({begin, text.size(), text.size()});
-  return lines;
-}
-
-std::string_view contentsOf(std::string_view text, const Line& line) {
-  return text.substr(line.begin, line.contentsEnd - line.begin);
-}
 
 // Index of the line holding byte `at` (< text size).
 std::size_t lineIndexOf(const std::vector<Line>& lines, std::size_t at) {
@@ -162,10 +114,9 @@ std::size_t lineIndexOf(const std::vector<Line>& lines, std::size_t at) {
   return static_cast<std::size_t>(it - lines.begin());
 }
 
-// The blanks libcups skips between the parts of an entry.
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 // Whether `word` stands in `text` at `at`, ASCII letters compared without
 // regard to case.
@@ -249,8 +200,8 @@ std::size_t deleteEntryAt(std::string& text, std::size_t at) {
   return begin;
 }
 
-std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
-                                     std::string_view option) {
+std::string modelDeleteOption(std::string text, std::string_view keyword,
+                              std::string_view option) {
   const std::string star = "*" + std::string(keyword);
   const auto names = [&](std::size_t at, std::string_view word, char end) {
     const std::size_t name = optionAfter(text, at, word);
@@ -301,8 +252,8 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
         return false;
       }
       const std::size_t after = name + option.size();
-      if (after < text.size() && !isBlank(text[after]) &&
-          text[after] != '"' && terminatorAt(text, after) == 0) {
+      if (after < text.size() && !isBlank(text[after]) && text[after] != '"' &&
+          text[after] != '\r' && text[after] != '\n') {
         return false;
       }
       const std::size_t i = lineIndexOf(lines, at);
@@ -329,48 +280,30 @@ std::string modelDeleteKeywordOption(std::string text, std::string_view keyword,
   return text;
 }
 
-// The first line from line `first` on that starts "*<key>", blanks, ":", as
-// an index.
-std::optional<std::size_t> modelKeywordLine(std::string_view text,
-                                            const std::vector<Line>& lines,
-                                            std::string_view key,
-                                            std::size_t first = 0) {
-  const std::string needle = "*" + std::string(key);
-  for (std::size_t i = first; i < lines.size(); ++i) {
-    if (!spellsAt(text, lines[i].begin, needle)) continue;
-    std::size_t after = lines[i].begin + needle.size();
-    while (after < text.size() && isBlank(text[after])) ++after;
-    if (after < text.size() && text[after] == ':') return i;
-  }
-  return std::nullopt;
-}
-
 // The choice a default line names, as libcups reads it: the value trimmed,
 // its first and last characters dropped when it ends in a double quote, and
 // cut at its first "/".
 std::string_view modelDefaultChoice(std::string_view value) {
   value = trimBlanks(value);
   if (!value.empty() && value.back() == '"') {
-    value = value.size() < 2 ? std::string_view() : value.substr(1, value.size() - 2);
+    value = value.size() < 2 ? std::string_view()
+                             : value.substr(1, value.size() - 2);
   }
   const std::size_t slash = value.find('/');
   return slash == std::string_view::npos ? value : value.substr(0, slash);
 }
 
 bool modelIsDefaultSize(std::string_view text, std::string_view name) {
-  const std::vector<Line> lines = splitLines(text);
-  for (std::string_view keyword :
-       {"PageSize", "PageRegion", "PaperDimension", "ImageableArea"}) {
-    const std::string needle = "*Default" + std::string(keyword);
-    for (const Line& line : lines) {
+  for (const Line& line : splitLines(text)) {
+    for (std::string_view keyword :
+         {"PageSize", "PageRegion", "PaperDimension", "ImageableArea"}) {
+      if (!isKeywordLine(text, line, "Default" + std::string(keyword)))
+        continue;
       const std::string_view contents = contentsOf(text, line);
-      if (!spellsAt(contents, 0, needle)) continue;
-      const std::string_view rest = contents.substr(needle.size());
-      std::size_t colon = 0;
-      while (colon < rest.size() && isBlank(rest[colon])) ++colon;
-      if (colon == rest.size() || rest[colon] != ':') continue;
-      const std::string_view choice = modelDefaultChoice(rest.substr(colon + 1));
-      if (choice.size() == name.size() && spellsAtIgnoringCase(choice, 0, name)) {
+      const std::string_view choice =
+          modelDefaultChoice(contents.substr(contents.find(':') + 1));
+      if (choice.size() == name.size() &&
+          spellsAtIgnoringCase(choice, 0, name)) {
         return true;
       }
     }
@@ -382,7 +315,7 @@ std::string modelDeletePaperSize(std::string text, std::string_view name) {
   if (modelIsDefaultSize(text, name)) return text;
   for (std::string_view keyword :
        {"PageRegion", "PageSize", "PaperDimension", "ImageableArea"}) {
-    text = modelDeleteKeywordOption(std::move(text), keyword, name);
+    text = modelDeleteOption(std::move(text), keyword, name);
   }
   return text;
 }
@@ -399,13 +332,14 @@ bool modelLacksChoice(std::string_view text, std::string_view key,
     if (name == std::string_view::npos) continue;
     std::size_t end = name;
     while (end < text.size() && text[end] != '/' && text[end] != ':' &&
-           !isBlank(text[end]) && terminatorAt(text, end) == 0) {
+           !isBlank(text[end]) && text[end] != '\r' && text[end] != '\n') {
       ++end;
     }
     const char separator = afterBlanks(text, end);
     if (separator != '/' && separator != ':') continue;
     const std::string_view found = text.substr(name, end - name);
-    if (found.size() == choice.size() && spellsAtIgnoringCase(found, 0, choice)) {
+    if (found.size() == choice.size() &&
+        spellsAtIgnoringCase(found, 0, choice)) {
       return false;
     }
     any = true;
@@ -413,146 +347,65 @@ bool modelLacksChoice(std::string_view text, std::string_view key,
   return any;
 }
 
-// Replaces the entry of every `*<key>:` line by `line`, one at a time, each
-// search going on after the line just written; nullopt when there is no
-// such line.
-std::optional<std::string> modelReplace(std::string text, std::string_view key,
-                                        std::string_view line) {
-  bool found = false;
-  for (std::size_t first = 0;;) {
+// The entry of every `*<key>:` line replaced by `line`, one at a time, each
+// search going on after the line just written.
+std::string modelRewriteEntries(std::string text, std::string_view key,
+                                std::string_view line) {
+  for (std::size_t i = 0;; ++i) {
     const std::vector<Line> lines = splitLines(text);
-    const std::optional<std::size_t> i = modelKeywordLine(text, lines, key, first);
-    if (!i) break;
-    found = true;
-    const std::size_t begin = lines[*i].begin;
-    text.replace(begin, modelEntryEnd(text, lines, *i) - begin, line);
-    first = lineIndexOf(splitLines(text), begin + line.size() - 1) + 1;
+    while (i < lines.size() && !isKeywordLine(text, lines[i], key)) ++i;
+    if (i == lines.size()) return text;
+    const std::size_t begin = lines[i].begin;
+    text.replace(begin, modelEntryEnd(text, lines, i) - begin, line);
+    i = lineIndexOf(splitLines(text), begin + line.size() - 1);
   }
-  if (!found) return std::nullopt;
-  return text;
 }
 
 // The default of option `key` set to `value`: nullopt when there is no
-// default line; the text as it is when the option has choices but not that
-// one.
-std::optional<std::string> modelChangeDefault(
+// default line; the text as it is when the option's default stays.
+std::optional<std::string> modelSetDefaultOf(
     const std::string& text, std::string_view key, std::string_view value,
     std::span<const std::string_view> keep) {
   const std::string defaultKey = "Default" + std::string(key);
-  if (!modelKeywordLine(text, splitLines(text), defaultKey)) return std::nullopt;
+  if (countKeywordLines(text, {defaultKey}) == 0) return std::nullopt;
   if (std::find(keep.begin(), keep.end(), key) != keep.end()) return text;
   if (modelLacksChoice(text, key, value)) return text;
-  return modelReplace(text, defaultKey, "*" + defaultKey + ": " +
-                                            std::string(value) + "\n");
+  return modelRewriteEntries(
+      text, defaultKey, "*" + defaultKey + ": " + std::string(value) + "\n");
 }
 
-// ---------------------------------------------------------------- shapes
-
-// Whether `after` is `before` with some of its whole lines removed: the
-// concatenation of a subsequence of its lines. Lines are matched with a set
-// of reachable positions in `after`, since a greedy match can go wrong: a
-// line "x\r" kept before a removed one can meet a kept "\n" and read as
-// "x\r\n", which may also be a line of its own further on.
-bool removesWholeLines(std::string_view before, std::string_view after) {
-  if (before == after) return true;
-  const std::vector<Line> lines = splitLines(before);
-  std::vector<std::size_t> reach = {0};
-  for (const Line& line : lines) {
-    const std::string_view piece =
-        before.substr(line.begin, line.end - line.begin);
-    const std::size_t left = before.size() - line.end;  // input still to come
-    std::vector<std::size_t> next;
-    for (std::size_t at : reach) {
-      if (after.size() - at <= left) next.push_back(at);  // line removed
-      if (spellsAt(after, at, piece)) next.push_back(at + piece.size());
-    }
-    std::sort(next.begin(), next.end());
-    next.erase(std::unique(next.begin(), next.end()), next.end());
-    reach = std::move(next);
-    if (reach.empty()) return false;
+std::string modelSetDefault(const std::string& text, std::string_view keyword,
+                            std::string_view value,
+                            std::span<const std::string_view> keep) {
+  std::optional<std::string> set =
+      modelSetDefaultOf(text, keyword, value, keep);
+  if (!set && keyword.find("QV") == std::string_view::npos) {
+    set = modelSetDefaultOf(text, "QV" + std::string(keyword), value, keep);
   }
-  return std::binary_search(reach.begin(), reach.end(), after.size());
+  return set.value_or(text);
 }
 
-// Whether `after` is `before` with whole lines removed and at most
-// `rewrites` stretches of whole lines each replaced by one of `newLines`. A
-// rewrite is a new line written where a removed line began.
-bool editsWholeLines(std::string_view before, std::string_view after,
-                     std::span<const std::string> newLines, int rewrites) {
-  // Reachable (position in after, rewrites used), as in removesWholeLines.
-  // What is left of `after` can be no longer than what is left of `before`
-  // plus the rewrites still to come.
-  std::size_t longest = 0;
-  for (const std::string& newLine : newLines) {
-    longest = std::max(longest, newLine.size());
-  }
-  std::vector<std::pair<std::size_t, int>> reach = {{0, 0}};
-  for (const Line& line : splitLines(before)) {
-    const std::string_view piece =
-        before.substr(line.begin, line.end - line.begin);
-    const std::size_t left = before.size() - line.end;
-    std::vector<std::pair<std::size_t, int>> next;
-    for (auto [at, used] : reach) {
-      const std::size_t room =
-          left + static_cast<std::size_t>(rewrites - used) * longest;
-      if (after.size() - at <= room) next.push_back({at, used});
-      if (spellsAt(after, at, piece)) next.push_back({at + piece.size(), used});
-      if (used == rewrites) continue;
-      for (const std::string& newLine : newLines) {
-        if (spellsAt(after, at, newLine) &&
-            after.size() - at - newLine.size() <= room - longest) {
-          next.push_back({at + newLine.size(), used + 1});
-        }
-      }
-    }
-    std::sort(next.begin(), next.end());
-    next.erase(std::unique(next.begin(), next.end()), next.end());
-    // Fewer rewrites used at the same position is never worse.
-    std::vector<std::pair<std::size_t, int>> best;
-    for (const auto& r : next) {
-      if (best.empty() || best.back().first != r.first) best.push_back(r);
-    }
-    reach = std::move(best);
-    if (reach.empty()) return false;
-  }
-  return std::any_of(reach.begin(), reach.end(),
-                     [&](const auto& r) { return r.first == after.size(); });
+std::string modelSetQuotedValue(const std::string& text,
+                                std::string_view keyword,
+                                std::string_view value) {
+  return modelRewriteEntries(
+      text, keyword,
+      "*" + std::string(keyword) + ": \"" + std::string(value) + "\"\n");
 }
 
 // ---------------------------------------------------------------- edits
 
-void checkDeletion(std::string_view before, const std::string& after,
-                   const std::string& model) {
-  check(removesWholeLines(before, after),
-        "the result is not the text with whole lines removed", after);
+// Checks an edit's result against its shape and its model.
+void checkEdit(std::string_view before, const std::string& after,
+               const std::string& model,
+               std::span<const std::string> newLines = {}, int rewritable = 0) {
+  check(editsWholeLines(before, after, newLines, rewritable),
+        newLines.empty() ? "the result is not the text with whole lines removed"
+                         : "the result is not the text with only the keyword's "
+                           "entries replaced by the new line",
+        after);
   check(after == model, "the result differs from the line-by-line model", after,
         model);
-}
-
-// How many lines of `text` are main lines of one of `keys`.
-int countKeywordLines(std::string_view text,
-                      std::initializer_list<std::string_view> keys) {
-  const std::vector<Line> lines = splitLines(text);
-  int count = 0;
-  for (std::string_view key : keys) {
-    for (std::optional<std::size_t> i = modelKeywordLine(text, lines, key); i;
-         i = modelKeywordLine(text, lines, key, *i + 1)) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-void checkRewrite(std::string_view before, const std::string& after,
-                  const std::optional<std::string>& model,
-                  std::span<const std::string> newLines, int rewritable) {
-  check(editsWholeLines(before, after, newLines, rewritable),
-        "the result is not the text with only the keyword's entries replaced "
-        "by the new line",
-        after);
-  const std::string_view want = model ? std::string_view(*model) : before;
-  check(after == want, "the result differs from the line-by-line model", after,
-        want);
 }
 
 }  // namespace
@@ -568,37 +421,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // The options whose default stays: none, one of the duplex options, or
   // the keyword itself.
   const std::string qvKeyword = "QV" + keyword;
-  const std::string_view keepChoices[] = {"Duplex", "QVDuplex", keyword, qvKeyword};
+  const std::string_view keepChoices[] = {"Duplex", "QVDuplex", keyword,
+                                          qvKeyword};
   const std::uint8_t keepPick = input.ConsumeIntegral<std::uint8_t>() % 5;
   const std::span<const std::string_view> keep =
       keepPick == 0 ? std::span<const std::string_view>()
                     : std::span(keepChoices).subspan(keepPick - 1, 1);
   const std::string before = input.ConsumeRemainingBytesAsString();
   context = {"", keyword, option, value, names, before};
+  const std::vector<std::string_view> views(names.begin(), names.end());
 
   {
     context.edit = "ppdtext::deleteOption";
     std::string text = before;
     ppdtext::deleteOption(text, keyword, option);
-    checkDeletion(before, text,
-                  modelDeleteKeywordOption(before, keyword, option));
+    checkEdit(before, text, modelDeleteOption(before, keyword, option));
   }
   {
     context.edit = "ppdtext::deletePaperSize";
     std::string text = before;
     ppdtext::deletePaperSize(text, option);
-    checkDeletion(before, text, modelDeletePaperSize(before, option));
+    checkEdit(before, text, modelDeletePaperSize(before, option));
   }
   {
     context.edit = "ppdtext::deletePaperSizes";
-    std::vector<std::string_view> views(names.begin(), names.end());
     std::string text = before;
     ppdtext::deletePaperSizes(text, views);
     std::string model = before;
     for (std::string_view name : views) {
       if (!name.empty()) model = modelDeletePaperSize(std::move(model), name);
     }
-    checkDeletion(before, text, model);
+    checkEdit(before, text, model);
   }
   {
     context.edit = "ppdtext::setDefault";
@@ -607,29 +460,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string newLines[] = {
         "*Default" + keyword + ": " + value + "\n",
         "*DefaultQV" + keyword + ": " + value + "\n"};
-    std::optional<std::string> model =
-        modelChangeDefault(before, keyword, value, keep);
-    if (!model && keyword.find("QV") == std::string::npos) {
-      model = modelChangeDefault(before, qvKeyword, value, keep);
-    }
-    checkRewrite(before, text, model, newLines,
-                 countKeywordLines(before, {"Default" + keyword,
-                                            "DefaultQV" + keyword}));
+    checkEdit(before, text, modelSetDefault(before, keyword, value, keep),
+              newLines,
+              countKeywordLines(before,
+                                {"Default" + keyword, "DefaultQV" + keyword}));
   }
   {
     context.edit = "ppdtext::setQuotedValue";
     std::string text = before;
     ppdtext::setQuotedValue(text, keyword, value);
     const std::string newLine[] = {"*" + keyword + ": \"" + value + "\"\n"};
-    checkRewrite(before, text, modelReplace(before, keyword, newLine[0]),
-                 newLine, countKeywordLines(before, {keyword}));
+    checkEdit(before, text, modelSetQuotedValue(before, keyword, value),
+              newLine, countKeywordLines(before, {keyword}));
   }
   if (value.find_first_of("\r\n") == std::string::npos) {
     // A run of the tool: sizes deleted, then the duplex default and the
     // country code set. (A value holding a line end would let the second
     // rewrite find its line inside the first.)
     context.edit = "the three edits in a row";
-    std::vector<std::string_view> views(names.begin(), names.end());
     std::string text = before;
     ppdtext::deletePaperSizes(text, views);
     ppdtext::setDefault(text, "Duplex", value, keep);

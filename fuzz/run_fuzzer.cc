@@ -17,19 +17,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_set>
-#include <vector>
 
 #include "cli/cli.h"
+#include "fuzz/line_edits.h"
 
 namespace {
 
@@ -68,73 +65,6 @@ struct MemoryFile {
   }
 };
 
-// The lines of `text`, each with its terminator: LF, CR or CR LF.
-std::vector<std::string_view> splitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t begin = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n' && text[i] != '\r') continue;
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    lines.push_back(text.substr(begin, i + 1 - begin));
-    begin = i + 1;
-  }
-  if (begin < text.size()) lines.push_back(text.substr(begin));
-  return lines;
-}
-
-// How many lines of `lines` are a line of one of `keys`: "*", the key,
-// optional blanks (space, tab, vertical tab, form feed), ":".
-std::size_t countKeywordLines(const std::vector<std::string_view>& lines,
-                              std::initializer_list<std::string_view> keys) {
-  std::size_t count = 0;
-  for (std::string_view line : lines) {
-    for (std::string_view key : keys) {
-      if (line.size() <= key.size() || line[0] != '*' ||
-          line.substr(1, key.size()) != key) {
-        continue;
-      }
-      const std::size_t colon = line.find_first_not_of(" \t\v\f", key.size() + 1);
-      if (colon != std::string_view::npos && line[colon] == ':') ++count;
-    }
-  }
-  return count;
-}
-
-// Whether `out` is the lines of `in`, some of them left out, in their order,
-// with at most `most` of them replaced by one of `rewrites`. Tries every way
-// to match, each state once.
-bool isEditOf(std::string_view in, std::string_view out,
-              const std::vector<std::string>& rewrites, std::size_t most) {
-  const std::vector<std::string_view> lines = splitLines(in);
-  std::unordered_set<std::uint64_t> seen;
-  std::vector<std::uint64_t> stack = {0};
-  // Inputs are far below 2^28 bytes and lines; at most 255 rewrites count.
-  most = std::min<std::size_t>(most, 255);
-  const auto state = [](std::uint64_t line, std::uint64_t pos,
-                        std::uint64_t used) {
-    return line << 36 | pos << 8 | used;
-  };
-  while (!stack.empty()) {
-    const std::uint64_t s = stack.back();
-    stack.pop_back();
-    const std::size_t line = s >> 36, pos = (s >> 8) & 0xFFFFFFF, used = s & 0xFF;
-    if (pos == out.size()) return true;  // the lines left are all removed
-    if (line == lines.size() || !seen.insert(s).second) continue;
-    const std::string_view rest = out.substr(pos);
-    stack.push_back(state(line + 1, pos, used));  // removed
-    if (rest.starts_with(lines[line])) {
-      stack.push_back(state(line + 1, pos + lines[line].size(), used));
-    }
-    if (used == most) continue;
-    for (const std::string& rewrite : rewrites) {
-      if (rest.starts_with(rewrite)) {
-        stack.push_back(state(line + 1, pos + rewrite.size(), used + 1));
-      }
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 // libcups' PPD parser leaks a few bytes on some malformed PPDs (a repeated
@@ -143,10 +73,13 @@ bool isEditOf(std::string_view in, std::string_view out,
 // classification closes every one it opens. Freed blocks are held back for a
 // few megabytes only: every input allocates the whole file
 // several times, and a large quarantine costs more in page faults than it
-// adds in catching late uses.
+// adds in catching late uses. The sanitizer runtimes look these two up by
+// their reserved names.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:_ppdOpen\n";
 }
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" const char* __asan_default_options() {
   return "quarantine_size_mb=16";
 }
@@ -166,12 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::string text = loaded.text;
   cli::adaptPpd(text, country);
   check(text.find('\0') == std::string::npos, "the adapted text holds a NUL");
-  const std::vector<std::string> rewrites = {
+  const std::string newLines[] = {
       "*DefaultDuplex: DuplexNoTumble\n", "*DefaultQVDuplex: DuplexNoTumble\n",
       "*ISOCountryCode: \"" + std::string(country) + "\"\n"};
-  const std::size_t rewritable = countKeywordLines(
-      splitLines(loaded.text), {"DefaultDuplex", "DefaultQVDuplex", "ISOCountryCode"});
-  check(isEditOf(loaded.text, text, rewrites, rewritable),
+  const int rewritable = fuzz::countKeywordLines(
+      loaded.text, {"DefaultDuplex", "DefaultQVDuplex", "ISOCountryCode"});
+  check(fuzz::editsWholeLines(loaded.text, text, newLines, rewritable),
         "the adapted text is not the loaded text with whole lines removed and "
         "only its default-duplex and country-code lines rewritten");
   return 0;

@@ -55,14 +55,17 @@ corpus=""
 if corpus_out=$(scripts/corpus.sh 2>"$out/corpus.log"); then
   corpus=$(tail -n 1 <<<"$corpus_out")
 fi
+# sed, not head, takes the first lines: head would close the pipe early, and
+# sort, killed by SIGPIPE, would fail the pipeline and end the list here.
 pick() {  # pick FOLDER COUNT [MIN MAX]: the COUNT smallest of MIN..MAX bytes
   find "$corpus/$1" -maxdepth 1 -type f -name '*.ppd*' -printf '%s %p\n' \
     2>/dev/null | awk -v min="${3:-0}" -v max="${4:-65534}" \
-      '$1 >= min && $1 <= max' | sort -n | head -n "$2" | cut -d' ' -f2-
+      '$1 >= min && $1 <= max' | sort -n | sed -n "1,$2p" | cut -d' ' -f2-
 }
 if [[ -n $corpus && -d $corpus ]]; then
-  # The last one is just over the loader's 65535-byte read, and fits in
-  # run_fuzzer's longest input.
+  # The last one is the smallest HP PPD over 64 KiB, which still fits in
+  # run_fuzzer's longest input. The loader reads in 256 KiB chunks, so no
+  # input here crosses one; the loader's own tests do.
   mapfile -t -O "${#sources[@]}" sources < <(
     pick sample 13; pick hpps 15; pick gutenprint 25; pick variants 7
     pick hpps 1 65536 69000)
@@ -86,10 +89,15 @@ for f in "${sources[@]}"; do
 done
 
 # edit_fuzzer reads its choices from the last bytes, the keyword last; each
-# is an index into its tables (keep these in step with edit_fuzzer.cc):
-keywords=(PageSize PageRegion PaperDimension ImageableArea Duplex ISOCountryCode)
-options=(B5 B6 Postcard EnvChou3 EnvYou4 210x270mm 3x5 Letter A4
-         Postcard.Fullbleed Executive EnvChou4 ISOB5 Env10)
+# is an index into its tables, read here from fuzz/edit_fuzzer.cc.
+table() {  # table NAME: the strings of the table kNAME, one a line
+  sed -n "/ k$1\[\] = {/{:a;/};/!{N;ba;};p;}" fuzz/edit_fuzzer.cc |
+    grep -o -E '"([^"\\]|\\.)*"' | sed 's/^"//; s/"$//'
+}
+mapfile -t keywords < <(table Keywords)
+mapfile -t options < <(table Options)
+((${#keywords[@]} > 5 && ${#options[@]} > 0)) ||
+  { echo "fuzz: cannot read the tables in fuzz/edit_fuzzer.cc" >&2; exit 1; }
 # The text is an excerpt of the lines the edits look at, cut to 4000 bytes,
 # followed by: up to four size names (the last first), their count, the value
 # (0 DuplexNoTumble, 2 FR), the option and the keyword. Each excerpt gets a
@@ -115,6 +123,7 @@ for f in "${sources[@]}"; do
   found=()
   default=""
   for i in "${!options[@]}"; do
+    [[ -n ${options[i]} ]] || continue
     grep -a -q -F -- "PageSize ${options[i]}/" "$text" && found+=("$i")
     grep -a -q -E -- "^\*DefaultPageSize:[[:blank:]]*${options[i]//./\\.}[[:space:]]*\$" \
       "$text" && default=$i
