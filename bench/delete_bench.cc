@@ -41,8 +41,9 @@ constexpr std::array<std::string_view, 10> kRemoved = {
 // Sizes named below that must survive, some of them prefixes or extensions
 // of removed names.
 constexpr std::array<std::string_view, 9> kKept = {
-    "Letter", "Legal",     "A4",          "A5",           "Executive",
-    "EnvDL",  "Env10",     "B5.Fullbleed", "Postcard.Fullbleed"};
+    "Letter", "Legal",        "A4",
+    "A5",     "Executive",    "EnvDL",
+    "Env10",  "B5.Fullbleed", "Postcard.Fullbleed"};
 
 // The sizes listed in the main keyword sections, each once.
 constexpr std::array<std::string_view, 9> kRemovable = {
@@ -50,8 +51,8 @@ constexpr std::array<std::string_view, 9> kRemovable = {
     "Postcard",  "EnvYou4",   "EnvChou3",  "B5"};
 
 constexpr std::string_view kLanguages[] = {
-    "de", "fr", "it", "es", "pt", "nl", "sv", "da", "fi", "nb",
-    "pl", "cs", "sk", "hu", "ro", "bg", "el", "tr", "ru", "uk",
+    "de", "fr", "it",    "es",    "pt", "nl", "sv", "da", "fi", "nb",
+    "pl", "cs", "sk",    "hu",    "ro", "bg", "el", "tr", "ru", "uk",
     "ja", "ko", "zh_CN", "zh_TW", "ca", "hr", "sl", "et", "lv", "lt"};
 constexpr std::size_t kLanguageCount = std::size(kLanguages);
 
@@ -119,10 +120,12 @@ void writeHeader(std::string& out) {
   for (std::string_view keyword : {"ImageableArea", "PaperDimension"}) {
     w << "*Default" << keyword << ": A4\n";
     for (std::string_view size : kKept) {
-      w << "*" << keyword << " " << size << "/" << size << ": \"12 12 583 830\"\n";
+      w << "*" << keyword << " " << size << "/" << size
+        << ": \"12 12 583 830\"\n";
     }
     for (std::string_view size : kRemovable) {
-      w << "*" << keyword << " " << size << "/" << size << ": \"12 12 504 717\"\n";
+      w << "*" << keyword << " " << size << "/" << size
+        << ": \"12 12 504 717\"\n";
     }
   }
   for (int o = 0; o < kOptions; ++o) {
@@ -183,13 +186,14 @@ void writeBlock(std::string& out, std::size_t k) {
     w << "*UIConstraints: *PageRegion " << size << " *QVOpt" << o << " C" << c
       << "\n";
   }
-  w << "*cupsUIConstraints q" << k << ": \"*PageSize " << removable
-    << " *QVOpt" << o << " C" << c << "\"\n";
+  w << "*cupsUIConstraints q" << k << ": \"*PageSize " << removable << " *QVOpt"
+    << o << " C" << c << "\"\n";
 
   // Constraints that stay.
-  for (std::string_view size : {std::string_view("A4"), std::string_view("Letter"),
-                                std::string_view("B5.Fullbleed"),
-                                std::string_view("Postcard.Fullbleed")}) {
+  for (std::string_view size :
+       {std::string_view("A4"), std::string_view("Letter"),
+        std::string_view("B5.Fullbleed"),
+        std::string_view("Postcard.Fullbleed")}) {
     w << "*UIConstraints: *PageSize " << size << " *QVOpt" << o << " C" << c
       << "\n";
     w << "*UIConstraints: *QVOpt" << o << " C" << c << " *PageSize " << size
@@ -204,7 +208,8 @@ void writeBlock(std::string& out, std::size_t k) {
     w << "*" << lang << ".QVOpt" << o << " C" << choice << "/Choice " << choice
       << " (" << lang << "): \"\"\n";
   }
-  w << "*% The " << lang << " strings above name B5 and *PageSize B5 in text.\n";
+  w << "*% The " << lang
+    << " strings above name B5 and *PageSize B5 in text.\n";
   w << "*QVNote" << k << ": \"Paper sizes for " << lang << "\"\n";
   w << "*QVSetup" << k << ": \"<<\n  /QVOpt" << o
     << " true\n  /Note (Postcard B6 B5)\n>> setpagedevice\"\n*End\n";
@@ -246,12 +251,11 @@ void setCounters(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(size));
   // Inverted rate: seconds per MiB of input.
-  state.counters["s_per_MB"] = benchmark::Counter(
-      static_cast<double>(size) / static_cast<double>(kMiB),
-      benchmark::Counter::kIsIterationInvariantRate |
-          benchmark::Counter::kInvert);
-  state.counters["MB"] =
-      static_cast<double>(size) / static_cast<double>(kMiB);
+  state.counters["s_per_MB"] =
+      benchmark::Counter(static_cast<double>(size) / static_cast<double>(kMiB),
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
+  state.counters["MB"] = static_cast<double>(size) / static_cast<double>(kMiB);
 }
 
 void BM_DeletePaperSizes(benchmark::State& state, std::string_view eol) {
@@ -273,14 +277,15 @@ void BM_DeletePaperSizes(benchmark::State& state, std::string_view eol) {
     return;
   }
   setCounters(state, source.size());
-  state.counters["removed_pct"] =
-      100.0 * static_cast<double>(source.size() - kept) /
-      static_cast<double>(source.size());
+  state.counters["removed_pct"] = 100.0 *
+                                  static_cast<double>(source.size() - kept) /
+                                  static_cast<double>(source.size());
 }
 
 // The copy that BM_DeletePaperSizes leaves out of its time.
 void BM_CopyOnly(benchmark::State& state) {
-  const std::string& source = ppdOf(static_cast<std::size_t>(state.range(0)), "\n");
+  const std::string& source =
+      ppdOf(static_cast<std::size_t>(state.range(0)), "\n");
   std::string text;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     text = source;
@@ -300,7 +305,8 @@ double largest(const std::vector<double>& v) {
 }
 
 void repeat(benchmark::internal::Benchmark* b) {
-  b->Unit(benchmark::kMillisecond)->Repetitions(7)
+  b->Unit(benchmark::kMillisecond)
+      ->Repetitions(7)
       ->ComputeStatistics("min", fastest)
       ->ComputeStatistics("max", largest)
       ->ReportAggregatesOnly(true);
@@ -315,7 +321,8 @@ void smallSizes(benchmark::internal::Benchmark* b) {
   repeat(b->Arg(1)->Arg(8));
 }
 
-BENCHMARK_CAPTURE(BM_DeletePaperSizes, lf, std::string_view("\n"))->Apply(sizes);
+BENCHMARK_CAPTURE(BM_DeletePaperSizes, lf, std::string_view("\n"))
+    ->Apply(sizes);
 BENCHMARK_CAPTURE(BM_DeletePaperSizes, crlf, std::string_view("\r\n"))
     ->Apply(smallSizes);
 BENCHMARK_CAPTURE(BM_DeletePaperSizes, cr, std::string_view("\r"))

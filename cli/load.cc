@@ -50,7 +50,8 @@ bool isGzip(std::string_view bytes) {
 }
 
 std::size_t pageSize() {
-  static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  static const std::size_t size =
+      static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return size;
 }
 
@@ -100,7 +101,8 @@ class TextBuffer {
     if (size_ == mapped_ && mapped_ < kMostHeld) {
       remap(std::max(2 * mapped_, size_ + most));
     }
-    return {mapping_ + size_, std::min(most, std::min(mapped_, kMostHeld) - size_)};
+    return {mapping_ + size_,
+            std::min(most, std::min(mapped_, kMostHeld) - size_)};
   }
 
   /// Counts `count` bytes written into the room as text.
@@ -158,10 +160,10 @@ class TextBuffer {
     if (mapping_ != nullptr) munmap(mapping_, mapped_);
   }
 
-  std::string string_;          // the text while mapping_ is null
+  std::string string_;  // the text while mapping_ is null
   char* mapping_ = nullptr;
-  std::size_t mapped_ = 0;      // bytes mapped, a whole number of pages
-  std::size_t size_ = 0;        // bytes of text
+  std::size_t mapped_ = 0;  // bytes mapped, a whole number of pages
+  std::size_t size_ = 0;    // bytes of text
 };
 
 // Reads at most `length` bytes from `fd` into `into`. Returns their count, 0
@@ -196,8 +198,10 @@ std::string readText(int fd, TextBuffer& text, bool ended) {
   std::size_t checked = 0;
   for (;;) {
     const std::string_view bytes = text.view();
-    if (const void* nul = std::memchr(bytes.data() + checked, 0, bytes.size() - checked)) {
-      return nulReason(static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+    if (const void* nul =
+            std::memchr(bytes.data() + checked, 0, bytes.size() - checked)) {
+      return nulReason(static_cast<std::size_t>(static_cast<const char*>(nul) -
+                                                bytes.data()));
     }
     checked = bytes.size();
     if (ended) return {};
@@ -221,7 +225,8 @@ std::size_t statedTextSize(int fd, std::size_t fileSize) {
   }
   const std::size_t stated = tail[0] | tail[1] << 8 | tail[2] << 16 |
                              static_cast<std::size_t>(tail[3]) << 24;
-  return stated <= kMaxPpdSize && stated <= kMostExpansion * fileSize ? stated : 0;
+  return stated <= kMaxPpdSize && stated <= kMostExpansion * fileSize ? stated
+                                                                      : 0;
 }
 
 struct InflateEnd {
@@ -273,7 +278,8 @@ std::string inflateAll(int fd, std::string_view start, TextBuffer& text) {
     const std::size_t produced = room.size() - stream.avail_out;
     if (const void* nul = std::memchr(room.data(), 0, produced)) {
       return nulReason(text.size() +
-                       static_cast<std::size_t>(static_cast<const char*>(nul) - room.data()));
+                       static_cast<std::size_t>(static_cast<const char*>(nul) -
+                                                room.data()));
     }
     text.add(produced);
     if (text.size() > kMaxPpdSize) return kTooLarge;
@@ -321,7 +327,8 @@ LoadResult readPpd(int fd) {
   if (regular && static_cast<std::uintmax_t>(info.st_size) > kMaxPpdSize) {
     return failure(kTooLarge);
   }
-  const std::size_t fileSize = regular ? static_cast<std::size_t>(info.st_size) : 0;
+  const std::size_t fileSize =
+      regular ? static_cast<std::size_t>(info.st_size) : 0;
   // A regular file's bytes go straight into the string that is returned.
   std::optional<TextBuffer> text(std::in_place, fileSize);
   bool ended = false;

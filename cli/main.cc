@@ -28,18 +28,22 @@ constexpr char kUsage[] = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
 
 constexpr char kHelp[] =
     "Writes the PPD file PPD to standard output, adapted to a country:\n"
-    "regional paper sizes removed, the default duplex and *ISOCountryCode set.\n"
+    "regional paper sizes removed, the default duplex and *ISOCountryCode "
+    "set.\n"
     "\n"
     "  NAME, EXTRA    accepted for the callers that pass them; not used\n"
-    "  PPD            the PPD file, plain or gzip-compressed, in any encoding;\n"
+    "  PPD            the PPD file, plain or gzip-compressed, in any "
+    "encoding;\n"
     "                 \"-\" reads standard input (a file named \"-\" is ./-)\n"
     "  --country CC   adapt to the country CC, two letters such as FR\n"
     "  -h, --help     print this help and exit\n"
     "  --version      print the version and exit\n"
     "\n"
     "Without --country the country is the territory of the first non-empty of\n"
-    "LC_ALL, LC_PAPER and LANG (LANG=fr_FR.UTF-8 gives FR); when all three are\n"
-    "unset or empty, of the same in /etc/locale.conf, then /etc/default/locale.\n"
+    "LC_ALL, LC_PAPER and LANG (LANG=fr_FR.UTF-8 gives FR); when all three "
+    "are\n"
+    "unset or empty, of the same in /etc/locale.conf, then "
+    "/etc/default/locale.\n"
     "\n"
     "  zcat model.ppd.gz | ppdregion --country FR x - > office.ppd\n"
     "  lpadmin -p office -E -v URI -P office.ppd   # a file: not -P <(...)\n"
@@ -70,13 +74,15 @@ int main(int argc, char** argv) {
       return print(std::string(kUsage) + kHelp);
     }
     if (first == "--version") return print(kVersion);
-    if (first == "--country") return usageError("needs a country code, such as FR");
+    if (first == "--country")
+      return usageError("needs a country code, such as FR");
   }
   if (first == "--country" && (argc == 5 || argc == 6)) {
     const std::string country = cli::countryCode(argv[2]);
     if (country.empty()) {
-      return usageError("\"" + std::string(argv[2]) +
-                        "\" is not a country code (two ASCII letters, such as FR)");
+      return usageError(
+          "\"" + std::string(argv[2]) +
+          "\" is not a country code (two ASCII letters, such as FR)");
     }
     return cli::runPpdregion(argv[4], country);
   }
@@ -84,5 +90,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return cli::kExitUsage;
   }
-  return cli::runPpdregion(argv[2], cli::countryOfUser(cli::kSystemLocaleFiles));
+  return cli::runPpdregion(argv[2],
+                           cli::countryOfUser(cli::kSystemLocaleFiles));
 }

@@ -40,7 +40,8 @@ void printWriteError(int error) {
 }
 
 void adaptPpd(std::string& text, std::string_view country) {
-  const std::optional<policy::Printer> printer = policy::classifyPrinter(text, country);
+  const std::optional<policy::Printer> printer =
+      policy::classifyPrinter(text, country);
   if (!printer) return;  // not a PPD the parser accepts: written unchanged
   policy::adaptToCountry(text, *printer, country);
 }

@@ -55,14 +55,17 @@ class Deadline {
 };
 
 std::string exitReason(int status) {
-  if (WIFEXITED(status)) return "exited with status " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return std::string("was killed by signal ") + strsignal(WTERMSIG(status));
+  if (WIFEXITED(status))
+    return "exited with status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status))
+    return std::string("was killed by signal ") + strsignal(WTERMSIG(status));
   return "stopped";
 }
 
 }  // namespace
 
-ChildOutput runChild(const std::string& path, const std::vector<std::string>& args,
+ChildOutput runChild(const std::string& path,
+                     const std::vector<std::string>& args,
                      std::chrono::seconds timeout) {
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return {{}, std::strerror(errno)};
@@ -80,15 +83,17 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
   sigaddset(&defaults, SIGALRM);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int spawnError =
-      posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+  const int spawnError = posix_spawn(&pid, path.c_str(), &actions, &attributes,
+                                     argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(pipeFds[1]);
@@ -113,7 +118,8 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
   if (timedOut) {
     output.error = "gave no answer within " + std::to_string(timeout.count()) +
                    " s and was stopped";
-  } else if (output.error.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+  } else if (output.error.empty() &&
+             !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
     output.error = exitReason(status);
   }
   if (!output.error.empty()) output.text.clear();

@@ -39,7 +39,8 @@ bool readConfigurationFile(const std::filesystem::path& path,
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     if (errno == ENOENT) return true;
-    configuration.warnings.push_back(path.string() + ": " + std::strerror(errno));
+    configuration.warnings.push_back(path.string() + ": " +
+                                     std::strerror(errno));
     return false;
   }
   std::ostringstream text;
@@ -105,14 +106,16 @@ Configuration loadConfiguration(const std::string& serverRoot) {
                                      error.message());
   }
   std::sort(dropIns.begin(), dropIns.end());
-  for (const fs::path& path : dropIns) readConfigurationFile(path, configuration);
+  for (const fs::path& path : dropIns)
+    readConfigurationFile(path, configuration);
   return configuration;
 }
 
 bool isOffered(const Configuration& configuration, std::string_view original) {
   const std::string name(original);
   if (name.starts_with(std::string(kScheme) + ":")) return false;
-  return std::any_of(configuration.patterns.begin(), configuration.patterns.end(),
+  return std::any_of(configuration.patterns.begin(),
+                     configuration.patterns.end(),
                      [&](const std::string& pattern) {
                        return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
                      });

@@ -110,7 +110,8 @@ std::optional<PpdEntry> parseListLine(std::string_view line);
 /// (cups-driverd stops reading a line at an empty one), every field cut to
 /// what cups-driverd keeps. Empty when the entry cannot be offered: its name
 /// does not fit, or its languages are empty.
-std::string regionalListLine(const PpdEntry& original, std::string_view country);
+std::string regionalListLine(const PpdEntry& original,
+                             std::string_view country);
 
 /// What a child wrote to its standard output, or why it failed.
 struct ChildOutput {
@@ -125,7 +126,8 @@ struct ChildOutput {
 /// process id once `timeout` has passed. Fails when it cannot start, times
 /// out, is killed, exits with a status other than 0, or its output cannot
 /// be read.
-ChildOutput runChild(const std::string& path, const std::vector<std::string>& args,
+ChildOutput runChild(const std::string& path,
+                     const std::vector<std::string>& args,
                      std::chrono::seconds timeout = kChildTimeout);
 
 }  // namespace driver

@@ -12,7 +12,8 @@ namespace {
 
 // cups-driverd's ppd-type names, by the number ppds.dat stores; 5 and 6 are
 // the .drv files and archives themselves.
-constexpr const char* kPpdTypes[] = {"postscript", "pdf", "raster", "fax", "object"};
+constexpr const char* kPpdTypes[] = {"postscript", "pdf", "raster", "fax",
+                                     "object"};
 
 constexpr char kDumpHeader[] =
     "mtime,size,model_number,type,filename,name,languages0,products0,"
@@ -49,7 +50,8 @@ bool readDumpField(std::string_view& text, std::string& field, bool last) {
 // cups-driverd's "%N[^\"]" between quotes: one to `limit` bytes up to the
 // closing quote. False when the field is empty, longer or not closed;
 // `field` then holds what cups-driverd would have kept of it, if anything.
-bool readListField(std::string_view& text, std::size_t limit, std::string& field) {
+bool readListField(std::string_view& text, std::size_t limit,
+                   std::string& field) {
   if (text.empty() || text.front() != '"') return false;
   text.remove_prefix(1);
   std::size_t size = 0;
@@ -67,7 +69,8 @@ bool readListField(std::string_view& text, std::size_t limit, std::string& field
 std::string_view cut(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) return text;
   std::size_t size = limit;
-  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80)
+    --size;
   return text.substr(0, size);
 }
 
@@ -89,13 +92,15 @@ std::optional<PpdEntry> parseDumpRow(std::string_view line) {
   }
   PpdEntry entry;
   std::string filename, scheme;
-  std::string* const fields[] = {&filename,          &entry.name,       &entry.languages,
-                                 &entry.product,     &entry.psVersion,  &entry.make,
-                                 &entry.makeAndModel, &entry.deviceId, &scheme};
+  std::string* const fields[] = {
+      &filename,           &entry.name,      &entry.languages,
+      &entry.product,      &entry.psVersion, &entry.make,
+      &entry.makeAndModel, &entry.deviceId,  &scheme};
   for (std::string* field : fields) {
     if (!readDumpField(line, *field, field == &scheme)) return std::nullopt;
   }
-  if (type < 0 || type >= static_cast<long>(std::size(kPpdTypes))) return std::nullopt;
+  if (type < 0 || type >= static_cast<long>(std::size(kPpdTypes)))
+    return std::nullopt;
   entry.type = kPpdTypes[type];
   if (entry.name.empty()) return std::nullopt;
   return entry;
@@ -106,7 +111,8 @@ std::optional<PpdEntry> parseListLine(std::string_view line) {
   entry.type = "postscript";  // cups-driverd's default
   if (!readListField(line, kMaxNameSize, entry.name)) return std::nullopt;
   // "%127s": blanks skipped, then up to 127 bytes that are not blanks.
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) {
+  while (!line.empty() &&
+         std::isspace(static_cast<unsigned char>(line.front()))) {
     line.remove_prefix(1);
   }
   std::size_t size = 0;
@@ -123,9 +129,12 @@ std::optional<PpdEntry> parseListLine(std::string_view line) {
     bool required;
   };
   const Field fields[] = {
-      {&entry.make, kMaxFieldSize, true},       {&entry.makeAndModel, kMaxFieldSize, true},
-      {&entry.deviceId, kMaxDeviceIdSize, false}, {&entry.product, kMaxFieldSize, false},
-      {&entry.psVersion, kMaxFieldSize, false}, {&entry.type, kMaxFieldSize, false},
+      {&entry.make, kMaxFieldSize, true},
+      {&entry.makeAndModel, kMaxFieldSize, true},
+      {&entry.deviceId, kMaxDeviceIdSize, false},
+      {&entry.product, kMaxFieldSize, false},
+      {&entry.psVersion, kMaxFieldSize, false},
+      {&entry.type, kMaxFieldSize, false},
   };
   for (const Field& field : fields) {
     // "%*[ \t]" then the quoted field; reading stops at the first miss.
@@ -143,7 +152,8 @@ std::optional<PpdEntry> parseListLine(std::string_view line) {
   return entry;
 }
 
-std::string regionalListLine(const PpdEntry& original, std::string_view country) {
+std::string regionalListLine(const PpdEntry& original,
+                             std::string_view country) {
   const std::string name = regionalName(country, original.name);
   if (name.empty() || original.languages.empty()) return {};
   for (char c : original.languages) {
@@ -151,9 +161,11 @@ std::string regionalListLine(const PpdEntry& original, std::string_view country)
   }
   const std::string region = ", " + std::string(country) + " region";
   const std::string makeAndModel =
-      std::string(cut(original.makeAndModel, kMaxFieldSize - region.size())) + region;
-  return "\"" + name + "\" " + std::string(cut(original.languages, kMaxFieldSize)) +
-         " " + listField(original.make, kMaxFieldSize) + " " +
+      std::string(cut(original.makeAndModel, kMaxFieldSize - region.size())) +
+      region;
+  return "\"" + name + "\" " +
+         std::string(cut(original.languages, kMaxFieldSize)) + " " +
+         listField(original.make, kMaxFieldSize) + " " +
          listField(makeAndModel, kMaxFieldSize) + " " +
          listField(original.deviceId, kMaxDeviceIdSize) + " " +
          listField(original.product, kMaxFieldSize) + " " +

@@ -47,7 +47,8 @@ std::string cupsFolder(const char* variable, const char* built) {
 }
 
 std::string driverd() {
-  return cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/daemon/cups-driverd";
+  return cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) +
+         "/daemon/cups-driverd";
 }
 
 int catPpd(std::string_view name) {
@@ -56,7 +57,8 @@ int catPpd(std::string_view name) {
   const std::string& original = parsed.name.original;
   const std::string what = "cups-driverd cat \"" + original + "\"";
   try {
-    driver::ChildOutput ppd = driver::runChild(driverd(), {"cups-driverd", "cat", original});
+    driver::ChildOutput ppd =
+        driver::runChild(driverd(), {"cups-driverd", "cat", original});
     if (!ppd.error.empty()) return fail(what + ": " + ppd.error);
     if (ppd.text.empty()) return fail(what + " gave no PPD");
     if (!ppd.text.starts_with("*PPD-Adobe")) {
@@ -84,28 +86,32 @@ bool isProgram(const std::string& path) {
 // system's locale, else the client's language, which cupsd passes in LANG.
 std::string listCountry(const driver::Configuration& configuration) {
   if (!configuration.country.empty()) return configuration.country;
-  std::string country =
-      cli::countryFromLocaleName(cli::paperLocaleFromFiles(cli::kSystemLocaleFiles));
+  std::string country = cli::countryFromLocaleName(
+      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles));
   if (country.empty()) country = cli::countryFromEnvironment();
   return country;
 }
 
 int listPpds() {
-  const std::string serverRoot = cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
-  const driver::Configuration configuration = driver::loadConfiguration(serverRoot);
-  for (const std::string& warning : configuration.warnings) report("WARNING", warning);
+  const std::string serverRoot =
+      cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
+  const driver::Configuration configuration =
+      driver::loadConfiguration(serverRoot);
+  for (const std::string& warning : configuration.warnings)
+    report("WARNING", warning);
   if (configuration.patterns.empty()) return cli::kExitSuccess;
   const std::string country = listCountry(configuration);
   if (country.empty()) {
-    report("WARNING", "no country to offer PPDs for: set Country in " + serverRoot +
-                          "/ppdregion.conf");
+    report("WARNING", "no country to offer PPDs for: set Country in " +
+                          serverRoot + "/ppdregion.conf");
     return cli::kExitSuccess;
   }
 
   std::string out;
   std::set<std::string> names;
   const auto offer = [&](const driver::PpdEntry& entry) {
-    if (!driver::isOffered(configuration, entry.name) || !names.insert(entry.name).second) {
+    if (!driver::isOffered(configuration, entry.name) ||
+        !names.insert(entry.name).second) {
       return;
     }
     const std::string line = driver::regionalListLine(entry, country);
@@ -128,7 +134,8 @@ int listPpds() {
 
   try {
     // Static PPDs and .drv entries, as cups-driverd keeps them in ppds.dat.
-    const driver::ChildOutput dump = driver::runChild(driverd(), {"cups-driverd", "dump"});
+    const driver::ChildOutput dump =
+        driver::runChild(driverd(), {"cups-driverd", "dump"});
     if (!dump.error.empty()) {
       report("WARNING", "cups-driverd dump: " + dump.error);
     } else {
@@ -137,7 +144,8 @@ int listPpds() {
         if (header) {
           header = false;
           if (driver::isDumpHeader(line)) return true;
-          report("WARNING", "cups-driverd dump: unknown header; its PPDs are not offered");
+          report("WARNING",
+                 "cups-driverd dump: unknown header; its PPDs are not offered");
           return false;
         }
         if (const auto entry = driver::parseDumpRow(line)) offer(*entry);
@@ -151,7 +159,8 @@ int listPpds() {
       const std::string scheme = driver::driverProgramOf(pattern);
       if (scheme.empty() || !programs.insert(scheme).second) continue;
       const std::string path =
-          cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" + scheme;
+          cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" +
+          scheme;
       if (!isProgram(path)) {
         report("WARNING", "Offer " + pattern + ": no driver program " + path);
         continue;

@@ -30,7 +30,8 @@ NameResult parseRegionalName(std::string_view name) {
                 " bytes");
   }
   if (!isPrintableName(name)) {
-    return fail("the PPD name holds a character that is not printable ASCII, or a \"");
+    return fail(
+        "the PPD name holds a character that is not printable ASCII, or a \"");
   }
   const std::string quoted = "\"" + std::string(name) + "\"";
   if (!name.starts_with(prefix())) {
@@ -47,11 +48,13 @@ NameResult parseRegionalName(std::string_view name) {
   if (original.starts_with(prefix())) {
     return fail(quoted + " names another " + prefix() + " PPD as its original");
   }
-  return NameResult{{std::string(rest.substr(0, 2)), std::string(original)}, {}};
+  return NameResult{{std::string(rest.substr(0, 2)), std::string(original)},
+                    {}};
 }
 
 std::string regionalName(std::string_view country, std::string_view original) {
-  std::string name = prefix() + std::string(country) + "/" + std::string(original);
+  std::string name =
+      prefix() + std::string(country) + "/" + std::string(original);
   if (name.size() > kMaxNameSize || !isPrintableName(name)) return {};
   return name;
 }

@@ -143,7 +143,8 @@ std::optional<Printer> classifyPrinter(std::string_view ppd,
   for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
     const std::string option(kDuplexOptions[i]);
     if (ppdFindOption(parsed.get(), option.c_str()) != nullptr) {
-      printer.longEdgeConflicts[i] = longEdgeConflicts(parsed.get(), option.c_str());
+      printer.longEdgeConflicts[i] =
+          longEdgeConflicts(parsed.get(), option.c_str());
     }
   }
   return printer;

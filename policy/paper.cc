@@ -11,8 +11,8 @@ using Sizes = std::string_view[];
 
 // The lists, spelled as the PPDs spell the sizes. The rows below pick one.
 constexpr Sizes kJapan = {
-    "Executive", "210x270mm", "195x270mm",  "184x260mm", "197x273mm",
-    "ISOB5",     "3x5",       "FanFoldGermanLegal", "Env10", "EnvDL",
+    "Executive", "210x270mm",  "195x270mm",          "184x260mm", "197x273mm",
+    "ISOB5",     "3x5",        "FanFoldGermanLegal", "Env10",     "EnvDL",
     "EnvC5",     "EnvMonarch", "EnvPRC5Rotated"};
 
 constexpr Sizes kColorChina = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3"};
@@ -28,10 +28,9 @@ constexpr Sizes kColorOther = {"210x270mm", "195x270mm", "184x260mm",
                                "197x273mm", "B6",        "Postcard",
                                "EnvYou4",   "EnvChou3"};
 // "B6" stands twice here, fifth and ninth, and both are handed on.
-constexpr Sizes kColorOtherFrom8 = {"210x270mm", "195x270mm", "184x260mm",
-                                    "197x273mm", "B6",        "Postcard",
-                                    "EnvYou4",   "EnvChou3",  "B6",
-                                    "B5"};
+constexpr Sizes kColorOtherFrom8 = {
+    "210x270mm", "195x270mm", "184x260mm", "197x273mm", "B6",
+    "Postcard",  "EnvYou4",   "EnvChou3",  "B6",        "B5"};
 
 constexpr Sizes kMonoChina12Or13 = {"210x270mm", "Postcard", "EnvYou4",
                                     "EnvChou3",  "EnvChou4", "3x5"};
@@ -43,10 +42,9 @@ constexpr Sizes kMonoTaiwan12Or13 = {"195x270mm", "184x260mm", "197x273mm",
 constexpr Sizes kMonoTaiwan = {"195x270mm", "184x260mm", "197x273mm",
                                "Postcard",  "EnvYou4",   "EnvChou3",
                                "EnvChou4"};
-constexpr Sizes kMonoOther = {"210x270mm", "195x270mm", "184x260mm",
-                              "197x273mm", "B5",        "B6",
-                              "Postcard",  "EnvYou4",   "EnvChou3",
-                              "EnvChou4"};
+constexpr Sizes kMonoOther = {
+    "210x270mm", "195x270mm", "184x260mm", "197x273mm", "B5",
+    "B6",        "Postcard",  "EnvYou4",   "EnvChou3",  "EnvChou4"};
 
 enum class Models { Any, Below8, From8, Only12Or13 };
 

@@ -39,8 +39,8 @@ using ppdtext::lineBounds;
 using ppdtext::npos;
 using ppdtext::Range;
 
-constexpr std::string_view kPageKeywords[] = {"PageRegion", "PageSize",
-                                              "PaperDimension", "ImageableArea"};
+constexpr std::string_view kPageKeywords[] = {
+    "PageRegion", "PageSize", "PaperDimension", "ImageableArea"};
 
 /// Whether a noted place is still in the text.
 enum class State : unsigned char {
@@ -71,7 +71,8 @@ struct NotedLine {
 /// of the page keywords, noted in one scan of the text.
 class MentionIndex {
  public:
-  MentionIndex(std::string_view text, std::span<const std::string_view> keywords,
+  MentionIndex(std::string_view text,
+               std::span<const std::string_view> keywords,
                std::span<const std::string_view> names)
       : byName_(names.size()) {
     for (std::size_t n = 0; n < names.size(); ++n) {
@@ -80,7 +81,8 @@ class MentionIndex {
       } else {
         const auto first = static_cast<unsigned char>(names[n].front());
         namesStartingWith_[lower(first)].push_back(n);
-        if (upper(first) != lower(first)) namesStartingWith_[upper(first)].push_back(n);
+        if (upper(first) != lower(first))
+          namesStartingWith_[upper(first)].push_back(n);
       }
     }
     scan(text, keywords);
@@ -89,9 +91,11 @@ class MentionIndex {
       const Mention& m = mentions_[i];
       std::size_t at = m.pos + 1 + keywords[m.keyword].size();
       while (at < text.size() && isBlank(text[at])) ++at;
-      const auto first = static_cast<unsigned char>(at < text.size() ? text[at] : '\0');
+      const auto first =
+          static_cast<unsigned char>(at < text.size() ? text[at] : '\0');
       for (std::size_t n : namesStartingWith_[first]) {
-        if (ppdtext::equalsIgnoringCase(text.substr(at, names[n].size()), names[n])) {
+        if (ppdtext::equalsIgnoringCase(text.substr(at, names[n].size()),
+                                        names[n])) {
           byName_[n].push_back(static_cast<std::uint32_t>(i));
         }
       }
@@ -137,14 +141,15 @@ class MentionIndex {
         scanned[first] = true;
         std::vector<std::size_t> starting;
         for (std::size_t other = k; other < keywords.size(); ++other) {
-          if (keywords[other].starts_with(keywords[k].front())) starting.push_back(other);
+          if (keywords[other].starts_with(keywords[k].front()))
+            starting.push_back(other);
         }
         const char* const data = text.data();
         const char* const end = data + text.size();
         for (const char* hit = data + 1;
-             hit < end && (hit = static_cast<const char*>(
-                               std::memchr(hit, keywords[k].front(),
-                                           static_cast<std::size_t>(end - hit))));
+             hit < end && (hit = static_cast<const char*>(std::memchr(
+                               hit, keywords[k].front(),
+                               static_cast<std::size_t>(end - hit))));
              ++hit) {
           // Most hits are in other words: only `*K`, `.K` and `*DefaultK`
           // count.
@@ -162,16 +167,16 @@ class MentionIndex {
         }
       }
       // Each search notes in text order; the searches are merged.
-      std::inplace_merge(mentions_.begin(),
-                         mentions_.begin() + static_cast<std::ptrdiff_t>(mentionsBefore),
-                         mentions_.end(), [](const Mention& a, const Mention& b) {
-                           return a.pos < b.pos;
-                         });
-      std::inplace_merge(defaults_.begin(),
-                         defaults_.begin() + static_cast<std::ptrdiff_t>(defaultsBefore),
-                         defaults_.end(), [](const NotedLine& a, const NotedLine& b) {
-                           return a.pos < b.pos;
-                         });
+      std::inplace_merge(
+          mentions_.begin(),
+          mentions_.begin() + static_cast<std::ptrdiff_t>(mentionsBefore),
+          mentions_.end(),
+          [](const Mention& a, const Mention& b) { return a.pos < b.pos; });
+      std::inplace_merge(
+          defaults_.begin(),
+          defaults_.begin() + static_cast<std::ptrdiff_t>(defaultsBefore),
+          defaults_.end(),
+          [](const NotedLine& a, const NotedLine& b) { return a.pos < b.pos; });
     }
   }
 
@@ -181,7 +186,8 @@ class MentionIndex {
   void note(std::string_view text, std::string_view keyword, std::size_t pos,
             std::size_t k) {
     const std::size_t after = pos + keyword.size();
-    if (after >= text.size() || text.compare(pos, keyword.size(), keyword) != 0) {
+    if (after >= text.size() ||
+        text.compare(pos, keyword.size(), keyword) != 0) {
       return;
     }
     const char before = text[pos - 1];
@@ -189,14 +195,18 @@ class MentionIndex {
       if (!isBlank(text[after])) return;
       std::size_t name = after + 1;
       while (name < text.size() && isBlank(text[name])) ++name;
-      const auto first = static_cast<unsigned char>(name < text.size() ? text[name] : '\0');
+      const auto first =
+          static_cast<unsigned char>(name < text.size() ? text[name] : '\0');
       if (name < text.size() && namesStartingWith_[first].empty()) return;
-      mentions_.push_back({pos - 1, static_cast<std::uint8_t>(k), before == '.'});
-    } else if (before == 't' && pos >= 8 && text.substr(pos - 8, 8) == "*Default" &&
+      mentions_.push_back(
+          {pos - 1, static_cast<std::uint8_t>(k), before == '.'});
+    } else if (before == 't' && pos >= 8 &&
+               text.substr(pos - 8, 8) == "*Default" &&
                ppdtext::isLineStart(text, pos - 8)) {
       std::size_t colon = after;
       while (colon < text.size() && isBlank(text[colon])) ++colon;
-      if (colon < text.size() && text[colon] == ':') defaults_.push_back({pos - 8});
+      if (colon < text.size() && text[colon] == ':')
+        defaults_.push_back({pos - 8});
     }
   }
 
@@ -249,7 +259,8 @@ class QuotedLines {
   /// Start of the nearest line before `begin` (a line start) that holds a
   /// double quote and is live, or npos.
   std::size_t before(std::size_t begin) {
-    const auto it = std::ranges::lower_bound(lines_, begin, {}, &NotedLine::pos);
+    const auto it =
+        std::ranges::lower_bound(lines_, begin, {}, &NotedLine::pos);
     const std::size_t i = static_cast<std::size_t>(it - lines_.begin());
     // Walk back over dead lines by their skips, then let every dead line
     // walked over skip straight to where the walk ended, so that asking
@@ -298,7 +309,10 @@ class SizeDeletion {
  public:
   SizeDeletion(std::string& text, std::span<const std::string_view> keywords,
                std::span<const std::string_view> names)
-      : text_(text), keywords_(keywords), index_(text, keywords, names), names_(names) {}
+      : text_(text),
+        keywords_(keywords),
+        index_(text, keywords, names),
+        names_(names) {}
   SizeDeletion(const SizeDeletion&) = delete;
   SizeDeletion& operator=(const SizeDeletion&) = delete;
   ~SizeDeletion() { flush(); }
@@ -308,7 +322,8 @@ class SizeDeletion {
     if (!deleteMainLine(k, n)) return;
     deleteTranslations(k, n);
     const std::string_view keyword = keywords_[k];
-    if (keyword == "PageSize" || keyword == "PageRegion") deleteConstraints(k, n);
+    if (keyword == "PageSize" || keyword == "PageRegion")
+      deleteConstraints(k, n);
   }
 
   /// Deletes names[n] from every keyword, unless a default line names it.
@@ -388,7 +403,8 @@ class SizeDeletion {
     return std::ranges::any_of(index_.defaults(), [&](const NotedLine& line) {
       return line.state == State::Live &&
              ppdtext::equalsIgnoringCase(
-                 ppdtext::defaultChoice(text_, lineBounds(text_, line.pos)), name);
+                 ppdtext::defaultChoice(text_, lineBounds(text_, line.pos)),
+                 name);
     });
   }
 
@@ -407,7 +423,8 @@ class SizeDeletion {
   // or the text ends after the option and its blanks.
   char separatorAfter(const Mention& m, std::string_view option) const {
     const std::size_t name = nameStart(m);
-    if (std::string_view(text_).substr(name, option.size()) != option) return '\0';
+    if (std::string_view(text_).substr(name, option.size()) != option)
+      return '\0';
     const std::size_t after = skipBlanks(name + option.size());
     return after < text_.size() ? text_[after] : '\0';
   }
@@ -419,19 +436,20 @@ class SizeDeletion {
     const std::size_t name = nameStart(m);
     const std::size_t after = name + option.size();
     if (after > text_.size() ||
-        !ppdtext::equalsIgnoringCase(std::string_view(text_).substr(name, option.size()),
-                                     option)) {
+        !ppdtext::equalsIgnoringCase(
+            std::string_view(text_).substr(name, option.size()), option)) {
       return false;
     }
-    return after == text_.size() || isBlank(text_[after]) || text_[after] == '"' ||
-           ppdtext::terminatorLength(text_, after) > 0;
+    return after == text_.size() || isBlank(text_[after]) ||
+           text_[after] == '"' || ppdtext::terminatorLength(text_, after) > 0;
   }
 
   // Whether the line holding `pos` holds "UIConstraints", the marker of
   // `*UIConstraints`, `*NonUIConstraints` and `*cupsUIConstraints`.
   bool holdsConstraintMarker(std::size_t pos) const {
     const LineBounds line = lineBounds(text_, pos);
-    return ppdtext::find(text_, "UIConstraints", line.begin, line.contentsEnd) != npos;
+    return ppdtext::find(text_, "UIConstraints", line.begin,
+                         line.contentsEnd) != npos;
   }
 
   // Erases the queued entries and moves every noted place along.
@@ -459,7 +477,8 @@ class SizeDeletion {
   }
 
   // The first noted mention on or after `begin`, searching back from m.
-  std::vector<Mention>::iterator firstMentionFrom(Mention& m, std::size_t begin) {
+  std::vector<Mention>::iterator firstMentionFrom(Mention& m,
+                                                  std::size_t begin) {
     std::vector<Mention>& mentions = index_.mentions();
     auto it = mentions.begin() + (&m - mentions.data());
     while (it != mentions.begin() && std::prev(it)->pos >= begin) --it;
@@ -480,13 +499,15 @@ class SizeDeletion {
       // The lines the value runs through, and the one after it, where a
       // `*End` may stand.
       dependsUpTo = lineEndAfter(ppdtext::entryEnd(text_, line));
-    } else if (line.end - line.contentsEnd == 1 && text_[line.contentsEnd] == '\r') {
+    } else if (line.end - line.contentsEnd == 1 &&
+               text_[line.contentsEnd] == '\r') {
       dependsUpTo = lineEndAfter(line.end);
     }
-    if (dependsUpTo != 0 &&
-        queuedWithin(firstMentionFrom(m, line.begin), line.begin, dependsUpTo)) {
+    if (dependsUpTo != 0 && queuedWithin(firstMentionFrom(m, line.begin),
+                                         line.begin, dependsUpTo)) {
       flush();
-      if (opener != npos) opener = quoted_.before(lineBounds(text_, m.pos).begin);
+      if (opener != npos)
+        opener = quoted_.before(lineBounds(text_, m.pos).begin);
       line = lineBounds(text_, opener == npos ? m.pos : opener);
     }
     const std::size_t end = ppdtext::entryEnd(text_, line);
@@ -534,7 +555,8 @@ void deletePaperSize(std::string& text, std::string_view name) {
   SizeDeletion(text, kPageKeywords, {&name, 1}).deleteSize(0);
 }
 
-void deletePaperSizes(std::string& text, std::span<const std::string_view> names) {
+void deletePaperSizes(std::string& text,
+                      std::span<const std::string_view> names) {
   // Each name is looked up once; a name listed twice is deleted twice.
   std::vector<std::string_view> distinct;
   std::vector<std::size_t> order;

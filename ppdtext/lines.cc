@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Searching the PPD text and finding the bounds of its lines and entries.
+#include "ppdtext/lines.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
-
-#include "ppdtext/lines.h"
 
 namespace ppdtext {
 
@@ -37,10 +37,9 @@ std::size_t find(std::string_view text, std::string_view key, std::size_t from,
   if (key.empty()) return from;
   const void* hit =
       memmem(text.data() + from, to - from, key.data(), key.size());
-  return hit == nullptr
-             ? npos
-             : static_cast<std::size_t>(static_cast<const char*>(hit) -
-                                        text.data());
+  return hit == nullptr ? npos
+                        : static_cast<std::size_t>(
+                              static_cast<const char*>(hit) - text.data());
 }
 
 std::size_t terminatorLength(std::string_view text, std::size_t pos) {
@@ -63,13 +62,16 @@ LineBounds lineBounds(std::string_view text, std::size_t pos) {
   std::size_t begin = pos;
   for (; begin > 0; --begin) {
     const char c = data[begin - 1];
-    if (c == '\n' || (c == '\r' && (begin == size || data[begin] != '\n'))) break;
+    if (c == '\n' || (c == '\r' && (begin == size || data[begin] != '\n')))
+      break;
   }
   std::size_t contentsEnd = pos;
-  while (contentsEnd < size && data[contentsEnd] != '\n' && data[contentsEnd] != '\r') {
+  while (contentsEnd < size && data[contentsEnd] != '\n' &&
+         data[contentsEnd] != '\r') {
     ++contentsEnd;
   }
-  return {begin, contentsEnd, contentsEnd + terminatorLength(text, contentsEnd)};
+  return {begin, contentsEnd,
+          contentsEnd + terminatorLength(text, contentsEnd)};
 }
 
 bool opensQuotedValue(std::string_view text, const LineBounds& line) {
@@ -117,7 +119,8 @@ std::size_t findKeywordLine(std::string_view text, std::string_view key,
 }
 
 std::string_view defaultChoice(std::string_view text, const LineBounds& line) {
-  std::string_view value = text.substr(line.begin, line.contentsEnd - line.begin);
+  std::string_view value =
+      text.substr(line.begin, line.contentsEnd - line.begin);
   const std::size_t colon = value.find(':');
   if (colon == npos) return {};
   value.remove_prefix(colon + 1);

@@ -11,7 +11,6 @@
 
 namespace ppdtext {
 
-
 inline constexpr std::size_t npos = std::string_view::npos;
 
 /// First occurrence of `key` in `text` that starts at or after `from` and ends

@@ -91,9 +91,9 @@ void setDefault(std::string& text, std::string_view keyword,
                 std::span<const std::string_view> keep = {});
 
 /// Sets the quoted value of general-information keyword `keyword`: every
-/// `*<keyword>` keyword line (with its entry) becomes `*<keyword>: "<value>"` and one
-/// LF. The value is written as given, unescaped. Nothing is added when the
-/// PPD has no such line.
+/// `*<keyword>` keyword line (with its entry) becomes `*<keyword>: "<value>"`
+/// and one LF. The value is written as given, unescaped. Nothing is added when
+/// the PPD has no such line.
 ///
 ///   *ISOCountryCode: "US"   ->   *ISOCountryCode: "FR"\n
 void setQuotedValue(std::string& text, std::string_view keyword,

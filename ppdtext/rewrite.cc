@@ -92,7 +92,8 @@ bool changeDefault(std::string& text, std::string_view key,
 namespace ppdtext {
 
 void setDefault(std::string& text, std::string_view keyword,
-                std::string_view value, std::span<const std::string_view> keep) {
+                std::string_view value,
+                std::span<const std::string_view> keep) {
   if (changeDefault(text, keyword, value, keep)) return;
   // Some vendors prefix their own copy of a standard option.
   if (keyword.find("QV") != std::string_view::npos) return;

@@ -10,7 +10,8 @@
 
 namespace {
 
-void setLocaleVariables(const char* lcAll, const char* lcPaper, const char* lang) {
+void setLocaleVariables(const char* lcAll, const char* lcPaper,
+                        const char* lang) {
   const auto set = [](const char* name, const char* value) {
     value ? setenv(name, value, 1) : unsetenv(name);
   };
@@ -40,12 +41,22 @@ TEST(CountryFromLocaleName, Territory) {
     const char* country;
   };
   const Case cases[] = {
-      {"fr_FR.UTF-8", "FR"}, {"sr_RS@latin", "RS"}, {"de_de", "DE"},
-      {"ja_JP", "JP"},       {"en_GB.ISO-8859-1@euro", "GB"},
-      {"C", ""},             {"POSIX", ""},          {"C.UTF-8", ""},
-      {"es_419", ""},        {"en_USA", ""},         {"en_U", ""},
-      {"en_", ""},           {"", ""},               {"_FR", "FR"},
-      {"de_1A", ""},         {"de_\xC3\x84X", ""},
+      {"fr_FR.UTF-8", "FR"},
+      {"sr_RS@latin", "RS"},
+      {"de_de", "DE"},
+      {"ja_JP", "JP"},
+      {"en_GB.ISO-8859-1@euro", "GB"},
+      {"C", ""},
+      {"POSIX", ""},
+      {"C.UTF-8", ""},
+      {"es_419", ""},
+      {"en_USA", ""},
+      {"en_U", ""},
+      {"en_", ""},
+      {"", ""},
+      {"_FR", "FR"},
+      {"de_1A", ""},
+      {"de_\xC3\x84X", ""},
       {"xx_FR\"\n*Evil: 1", ""},
   };
   for (const Case& c : cases) {
@@ -62,12 +73,9 @@ TEST(CountryFromEnvironment, FirstNonEmptyOfLcAllLcPaperLang) {
     const char* country;
   };
   const Case cases[] = {
-      {"de_DE.UTF-8", "fr_FR", "it_IT", "DE"},
-      {"", "fr_FR", "it_IT", "FR"},
-      {nullptr, nullptr, "it_IT", "IT"},
-      {"C", "fr_FR", "it_IT", ""},
-      {nullptr, nullptr, nullptr, ""},
-      {"", "", "", ""},
+      {"de_DE.UTF-8", "fr_FR", "it_IT", "DE"}, {"", "fr_FR", "it_IT", "FR"},
+      {nullptr, nullptr, "it_IT", "IT"},       {"C", "fr_FR", "it_IT", ""},
+      {nullptr, nullptr, nullptr, ""},         {"", "", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << (c.lcAll ? c.lcAll : "-") << " "
@@ -114,7 +122,8 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
   const std::string comment = dir.write("comment", "# nothing\n").string();
   const std::string france = dir.write("france", "LANG=fr_FR.UTF-8\n").string();
   const std::string plain = dir.write("plain", "LANG=C.UTF-8\n").string();
-  const std::string austria = dir.write("austria", "LC_PAPER=\"de_AT\"\n").string();
+  const std::string austria =
+      dir.write("austria", "LC_PAPER=\"de_AT\"\n").string();
   struct Case {
     const char* lang;
     std::vector<std::string> files;

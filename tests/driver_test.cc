@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // The driver program's names, configuration, PPD lists and children.
+#include "driver/driver.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
-
-#include "driver/driver.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ TEST(RegionalName, CountryAndOriginal) {
   const std::string longest = "ppdregion:FR/" + std::string(242, 'x');
   const Case cases[] = {
       {"ppdregion:FR/colorlaser.ppd", "FR", "colorlaser.ppd", ""},
-      {"ppdregion:DE/drv:///sample.drv/generic.ppd", "DE", "drv:///sample.drv/generic.ppd", ""},
+      {"ppdregion:DE/drv:///sample.drv/generic.ppd", "DE",
+       "drv:///sample.drv/generic.ppd", ""},
       {"ppdregion:JP/lsb/usr/acme/Acme Laser 5.ppd.gz", "JP",
        "lsb/usr/acme/Acme Laser 5.ppd.gz", ""},
       {"ppdregion:IT/gutenprint.5.3://escp2-p50/expert", "IT",
@@ -37,9 +38,11 @@ TEST(RegionalName, CountryAndOriginal) {
       {"ppdregion:FR", "", "", nullptr},
       {"ppdregion:FR/", "", "", "\"ppdregion:FR/\" names no original PPD"},
       {"ppdregion:FR/ppdregion:FR/colorlaser.ppd", "", "",
-       "\"ppdregion:FR/ppdregion:FR/colorlaser.ppd\" names another ppdregion: PPD "
+       "\"ppdregion:FR/ppdregion:FR/colorlaser.ppd\" names another ppdregion: "
+       "PPD "
        "as its original"},
-      {"colorlaser.ppd", "", "", "\"colorlaser.ppd\" does not begin with ppdregion:"},
+      {"colorlaser.ppd", "", "",
+       "\"colorlaser.ppd\" does not begin with ppdregion:"},
       {"PPDREGION:FR/colorlaser.ppd", "", "", nullptr},
       {"ppdregion:FR/a\"b.ppd", "", "",
        "the PPD name holds a character that is not printable ASCII, or a \""},
@@ -72,20 +75,36 @@ TEST(Configuration, Lines) {
     std::vector<std::string> warnings;
   };
   const Case cases[] = {
-      {"# offered by ppdregion\n\nCountry FR\nOffer lsb/usr/acme/*\n", "FR",
-       {"lsb/usr/acme/*"}, {}},
-      {"  country\tde  \r\nOFFER   drv:///sample.drv/* \n", "DE", {"drv:///sample.drv/*"}, {}},
-      {"Offer Acme Laser *.ppd\nOffer gutenprint.5.3://*", "", {"Acme Laser *.ppd", "gutenprint.5.3://*"},
+      {"# offered by ppdregion\n\nCountry FR\nOffer lsb/usr/acme/*\n",
+       "FR",
+       {"lsb/usr/acme/*"},
        {}},
-      {"Country FR\nCountry IT\nCountry fr\n", "FR", {},
+      {"  country\tde  \r\nOFFER   drv:///sample.drv/* \n",
+       "DE",
+       {"drv:///sample.drv/*"},
+       {}},
+      {"Offer Acme Laser *.ppd\nOffer gutenprint.5.3://*",
+       "",
+       {"Acme Laser *.ppd", "gutenprint.5.3://*"},
+       {}},
+      {"Country FR\nCountry IT\nCountry fr\n",
+       "FR",
+       {},
        {"a.conf:2: Country IT ignored: the country is already FR"}},
-      {"Country\nCountry FRA\nCountry F1\n", "", {},
+      {"Country\nCountry FRA\nCountry F1\n",
+       "",
+       {},
        {"a.conf:1: Country needs a country code (two letters, such as FR)",
         "a.conf:2: Country needs a country code (two letters, such as FR)",
         "a.conf:3: Country needs a country code (two letters, such as FR)"}},
-      {"Offer\nOffer   \n", "", {},
-       {"a.conf:1: Offer needs a pattern of PPD names", "a.conf:2: Offer needs a pattern of PPD names"}},
-      {"Offers *\nCountry=FR\n# Offer *\n  # Country DE\n", "", {},
+      {"Offer\nOffer   \n",
+       "",
+       {},
+       {"a.conf:1: Offer needs a pattern of PPD names",
+        "a.conf:2: Offer needs a pattern of PPD names"}},
+      {"Offers *\nCountry=FR\n# Offer *\n  # Country DE\n",
+       "",
+       {},
        {"a.conf:1: unknown line (Country CC or Offer PATTERN expected)",
         "a.conf:2: unknown line (Country CC or Offer PATTERN expected)"}},
   };
@@ -102,7 +121,8 @@ TEST(Configuration, Lines) {
 TEST(Configuration, WhatIsOffered) {
   driver::Configuration configuration;
   driver::readConfiguration(
-      "Offer lsb/usr/acme/*\nOffer drv:///sample.drv/*\nOffer gutenprint.5.3://*\n"
+      "Offer lsb/usr/acme/*\nOffer drv:///sample.drv/*\nOffer "
+      "gutenprint.5.3://*\n"
       "Offer color?aser.ppd\nOffer *ppdregion*\n",
       "a.conf", configuration);
   struct Case {
@@ -110,11 +130,16 @@ TEST(Configuration, WhatIsOffered) {
     bool offered;
   };
   const Case cases[] = {
-      {"lsb/usr/acme/laser.ppd", true},      {"lsb/usr/acme/deep/er.ppd.gz", true},
-      {"lsb/usr/acmex/laser.ppd", false},    {"drv:///sample.drv/generic.ppd", true},
-      {"drv:///other.drv/generic.ppd", false}, {"gutenprint.5.3://escp2-p50/expert", true},
-      {"gutenprint.5.2://escp2-p50", false}, {"colorlaser.ppd", true},
-      {"colorlaser.ppd.gz", false},          {"my-ppdregion.ppd", true},
+      {"lsb/usr/acme/laser.ppd", true},
+      {"lsb/usr/acme/deep/er.ppd.gz", true},
+      {"lsb/usr/acmex/laser.ppd", false},
+      {"drv:///sample.drv/generic.ppd", true},
+      {"drv:///other.drv/generic.ppd", false},
+      {"gutenprint.5.3://escp2-p50/expert", true},
+      {"gutenprint.5.2://escp2-p50", false},
+      {"colorlaser.ppd", true},
+      {"colorlaser.ppd.gz", false},
+      {"my-ppdregion.ppd", true},
       {"ppdregion:FR/colorlaser.ppd", false},
   };
   for (const Case& c : cases) {
@@ -129,11 +154,16 @@ TEST(Configuration, DriverProgramOfAnOffer) {
     const char* program;
   };
   const Case cases[] = {
-      {"gutenprint.5.3://*", "gutenprint.5.3"}, {"foomatic-db-compressed-ppds:*", "foomatic-db-compressed-ppds"},
-      {"hplip:0/ppd/hplip/HP/*", "hplip"},      {"drv:///sample.drv/*", ""},
-      {"file:/x.tar/*", ""},                    {"ppdregion:FR/*", ""},
-      {"lsb/usr/acme/*", ""},                   {"guten*://*", ""},
-      {"*:*", ""},                              {":x", ""},
+      {"gutenprint.5.3://*", "gutenprint.5.3"},
+      {"foomatic-db-compressed-ppds:*", "foomatic-db-compressed-ppds"},
+      {"hplip:0/ppd/hplip/HP/*", "hplip"},
+      {"drv:///sample.drv/*", ""},
+      {"file:/x.tar/*", ""},
+      {"ppdregion:FR/*", ""},
+      {"lsb/usr/acme/*", ""},
+      {"guten*://*", ""},
+      {"*:*", ""},
+      {":x", ""},
       {"../../bin/sh:x", ""},
   };
   for (const Case& c : cases) {
@@ -142,7 +172,8 @@ TEST(Configuration, DriverProgramOfAnOffer) {
   }
 }
 
-void expectEntry(const std::optional<PpdEntry>& entry, const PpdEntry& expected) {
+void expectEntry(const std::optional<PpdEntry>& entry,
+                 const PpdEntry& expected) {
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(entry->name, expected.name);
   EXPECT_EQ(entry->languages, expected.languages);
@@ -158,46 +189,68 @@ TEST(PpdLists, DumpRows) {
   EXPECT_TRUE(driver::isDumpHeader(
       "mtime,size,model_number,type,filename,name,languages0,products0,"
       "psversions0,make,make_and_model,device_id,scheme"));
-  EXPECT_FALSE(driver::isDumpHeader("mtime,size,model_number,type,filename,name"));
+  EXPECT_FALSE(
+      driver::isDumpHeader("mtime,size,model_number,type,filename,name"));
   EXPECT_FALSE(driver::isDumpHeader(""));
 
-  const PpdEntry laser = {"colorlaser.ppd", "en", "Acme", "Acme ColorLaser 10, 1.0",
-                          "MFG:Acme;MDL:CL10;", "ColorLaser 10", "(3010.000) 0", "postscript"};
+  const PpdEntry laser = {"colorlaser.ppd",
+                          "en",
+                          "Acme",
+                          "Acme ColorLaser 10, 1.0",
+                          "MFG:Acme;MDL:CL10;",
+                          "ColorLaser 10",
+                          "(3010.000) 0",
+                          "postscript"};
   struct Case {
     const char* row;
     std::optional<PpdEntry> entry;
   };
   const Case cases[] = {
-      {"1765000000,12345,10,0,\"/srv/model/colorlaser.ppd\",\"colorlaser.ppd\",\"en\","
-       "\"ColorLaser 10\",\"(3010.000) 0\",\"Acme\",\"Acme ColorLaser 10, 1.0\","
+      {"1765000000,12345,10,0,\"/srv/model/"
+       "colorlaser.ppd\",\"colorlaser.ppd\",\"en\","
+       "\"ColorLaser 10\",\"(3010.000) 0\",\"Acme\",\"Acme ColorLaser 10, "
+       "1.0\","
        "\"MFG:Acme;MDL:CL10;\",\"file\"",
        laser},
-      {"0,0,0,2,\"/usr/share/cups/drv/sample.drv\",\"drv:///sample.drv/dymo.ppd\",\"en\","
+      {"0,0,0,2,\"/usr/share/cups/drv/sample.drv\",\"drv:///sample.drv/"
+       "dymo.ppd\",\"en\","
        "\"\",\"\",\"Dymo\",\"Dymo Label Printer\",\"\",\"drv\"",
-       PpdEntry{"drv:///sample.drv/dymo.ppd", "en", "Dymo", "Dymo Label Printer", "", "",
-                "", "raster"}},
+       PpdEntry{"drv:///sample.drv/dymo.ppd", "en", "Dymo",
+                "Dymo Label Printer", "", "", "", "raster"}},
       {"-1,0,0,4,\"f\",\"n\",\"de\",\"\",\"\",\"\",\"\",\"\",\"\"",
        PpdEntry{"n", "de", "", "", "", "", "", "object"}},
       // The .drv file and an archive themselves, and types CUPS does not know.
-      {"0,0,0,5,\"/usr/share/cups/drv/sample.drv\",\"/usr/share/cups/drv/sample.drv\","
+      {"0,0,0,5,\"/usr/share/cups/drv/sample.drv\",\"/usr/share/cups/drv/"
+       "sample.drv\","
        "\"\",\"\",\"\",\"\",\"\",\"\",\"drv\"",
        std::nullopt},
-      {"0,0,0,6,\"a.tar\",\"a.tar\",\"\",\"\",\"\",\"\",\"\",\"\",\"file\"", std::nullopt},
-      {"0,0,0,7,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"", std::nullopt},
-      {"0,0,0,-1,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"", std::nullopt},
-      // A " inside a field, whichever way it falls.
-      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme 5\" Laser\",\"\",\"file\"",
+      {"0,0,0,6,\"a.tar\",\"a.tar\",\"\",\"\",\"\",\"\",\"\",\"\",\"file\"",
        std::nullopt},
-      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"Laser\",\"\",\"file\"",
+      {"0,0,0,7,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"",
+       std::nullopt},
+      {"0,0,0,-1,\"f\",\"n\",\"en\",\"\",\"\",\"\",\"\",\"\",\"\"",
+       std::nullopt},
+      // A " inside a field, whichever way it falls.
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme 5\" "
+       "Laser\",\"\",\"file\"",
+       std::nullopt},
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"Laser\",\"\","
+       "\"file\"",
        std::nullopt},
       // Missing, extra or empty fields.
-      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\"", std::nullopt},
-      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\",\"x\"",
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\"",
        std::nullopt},
-      {"0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
-      {"0,0,0,0,\"f\",\"\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
-      {"0,0,x,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
-      {"0,0,0,0,f,\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"", std::nullopt},
+      {"0,0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\","
+       "\"x\"",
+       std::nullopt},
+      {"0,0,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"",
+       std::nullopt},
+      {"0,0,0,0,\"f\",\"\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"",
+       std::nullopt},
+      {"0,0,x,0,\"f\",\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"",
+       std::nullopt},
+      {"0,0,0,0,f,\"n\",\"en\",\"\",\"\",\"Acme\",\"Acme\",\"\",\"file\"",
+       std::nullopt},
       {"", std::nullopt},
   };
   for (const Case& c : cases) {
@@ -216,8 +269,10 @@ TEST(PpdLists, ListLines) {
     std::optional<PpdEntry> entry;
   };
   const Case cases[] = {
-      {"\"g://a\" en,fr \"Acme\" \"Acme A\" \"MFG:Acme;\" \"A\" \"(3010) 0\" \"raster\"",
-       PpdEntry{"g://a", "en,fr", "Acme", "Acme A", "MFG:Acme;", "A", "(3010) 0", "raster"}},
+      {"\"g://a\" en,fr \"Acme\" \"Acme A\" \"MFG:Acme;\" \"A\" \"(3010) 0\" "
+       "\"raster\"",
+       PpdEntry{"g://a", "en,fr", "Acme", "Acme A", "MFG:Acme;", "A",
+                "(3010) 0", "raster"}},
       {"\"g://a\"\ten\t\"Acme\"\t\"Acme A\"",
        PpdEntry{"g://a", "en", "Acme", "Acme A", "", "", "", "postscript"}},
       // An empty field ends the line: the fields after it are lost.
@@ -235,8 +290,10 @@ TEST(PpdLists, ListLines) {
       {"\"g://a\" \"Acme\" \"Acme A\"", std::nullopt},
       {" \"g://a\" en \"Acme\" \"Acme A\"", std::nullopt},
       {"\"\" en \"Acme\" \"Acme A\"", std::nullopt},
-      {"\"g://a\" " + std::string(128, 'e') + " \"Acme\" \"Acme A\"", std::nullopt},
-      {"\"" + std::string(256, 'n') + "\" en \"Acme\" \"Acme A\"", std::nullopt},
+      {"\"g://a\" " + std::string(128, 'e') + " \"Acme\" \"Acme A\"",
+       std::nullopt},
+      {"\"" + std::string(256, 'n') + "\" en \"Acme\" \"Acme A\"",
+       std::nullopt},
       {"\"g://a\" en \"Acme \"5\"\" \"Acme A\"", std::nullopt},
       {"", std::nullopt},
   };
@@ -256,15 +313,19 @@ TEST(PpdLists, OfferedLines) {
     std::string line;
   };
   const Case cases[] = {
-      {{"colorlaser.ppd", "en", "Acme", "Acme ColorLaser 10", "MFG:Acme;", "CL 10", "(3010) 0",
-        "postscript"},
-       "\"ppdregion:FR/colorlaser.ppd\" en \"Acme\" \"Acme ColorLaser 10, FR region\" "
+      {{"colorlaser.ppd", "en", "Acme", "Acme ColorLaser 10", "MFG:Acme;",
+        "CL 10", "(3010) 0", "postscript"},
+       "\"ppdregion:FR/colorlaser.ppd\" en \"Acme\" \"Acme ColorLaser 10, FR "
+       "region\" "
        "\"MFG:Acme;\" \"CL 10\" \"(3010) 0\" \"postscript\"\n"},
-      {{"drv:///sample.drv/dymo.ppd", "en,de", "", "Dymo", "", "", "", "raster"},
-       "\"ppdregion:FR/drv:///sample.drv/dymo.ppd\" en,de \" \" \"Dymo, FR region\" \" \" "
+      {{"drv:///sample.drv/dymo.ppd", "en,de", "", "Dymo", "", "", "",
+        "raster"},
+       "\"ppdregion:FR/drv:///sample.drv/dymo.ppd\" en,de \" \" \"Dymo, FR "
+       "region\" \" \" "
        "\" \" \" \" \"raster\"\n"},
       // The make and model is cut, between UTF-8 characters, to fit.
-      {{"x.ppd", "de", "Acme", std::string(115, 'm') + umlaut + "zz", "", "", "", "pdf"},
+      {{"x.ppd", "de", "Acme", std::string(115, 'm') + umlaut + "zz", "", "",
+        "", "pdf"},
        "\"ppdregion:FR/x.ppd\" de \"Acme\" \"" + std::string(115, 'm') +
            ", FR region\" \" \" \" \" \" \" \"pdf\"\n"},
       {{std::string(243, 'n'), "en", "Acme", "A", "", "", "", "pdf"}, ""},
@@ -276,7 +337,8 @@ TEST(PpdLists, OfferedLines) {
     const std::string line = driver::regionalListLine(c.original, "FR");
     EXPECT_EQ(line, c.line);
     if (line.empty()) continue;
-    const std::optional<PpdEntry> read = driver::parseListLine(line.substr(0, line.size() - 1));
+    const std::optional<PpdEntry> read =
+        driver::parseListLine(line.substr(0, line.size() - 1));
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->name, "ppdregion:FR/" + c.original.name);
     EXPECT_EQ(read->type, c.original.type);
@@ -294,19 +356,22 @@ TEST(Children, OutputStatusAndTimeLimit) {
       {"echo half; exit 3", "", "exited with status 3"},
       {"kill -TERM $$", "", "was killed by signal Terminated"},
       // Its own child holds the pipe too: the whole group goes.
-      {"echo partial; sleep 30 & sleep 30", "", "gave no answer within 1 s and was stopped"},
+      {"echo partial; sleep 30 & sleep 30", "",
+       "gave no answer within 1 s and was stopped"},
       {"exec >&-; sleep 30", "", "gave no answer within 1 s and was stopped"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     const auto start = std::chrono::steady_clock::now();
-    const driver::ChildOutput output =
-        driver::runChild("/bin/sh", {"sh", "-c", c.script}, std::chrono::seconds(1));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const driver::ChildOutput output = driver::runChild(
+        "/bin/sh", {"sh", "-c", c.script}, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(5));
     EXPECT_EQ(output.text, c.out);
     EXPECT_EQ(output.error, c.error);
   }
-  EXPECT_EQ(driver::runChild("/nonexistent", {"x"}).error, "No such file or directory");
+  EXPECT_EQ(driver::runChild("/nonexistent", {"x"}).error,
+            "No such file or directory");
 }
 
 }  // namespace

@@ -61,7 +61,8 @@ TEST(CommandLine, CountryOption) {
   const std::string ppd = kExample.string();
   const std::string france = fixture::readFile(kData / "colorlaser.FR.ppd");
   const std::string japan = fixture::readFile(kData / "colorlaser.JP.ppd");
-  const std::string notCode = " is not a country code (two ASCII letters, such as FR)\n";
+  const std::string notCode =
+      " is not a country code (two ASCII letters, such as FR)\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -72,23 +73,38 @@ TEST(CommandLine, CountryOption) {
       {{"--country", "FR", "x", ppd}, 0, france, ""},
       {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
       {{"--country", "jP", "--country", ppd}, 0, japan, ""},
-      {{"--country", "FRA", "x", ppd}, 2, "", "ppdregion: --country: \"FRA\"" + notCode + kUsage},
-      {{"--country", "", "x", ppd}, 2, "", "ppdregion: --country: \"\"" + notCode + kUsage},
-      {{"--country", "F1", "x", ppd}, 2, "", "ppdregion: --country: \"F1\"" + notCode + kUsage},
-      {{"--country"}, 2, "",
+      {{"--country", "FRA", "x", ppd},
+       2,
+       "",
+       "ppdregion: --country: \"FRA\"" + notCode + kUsage},
+      {{"--country", "", "x", ppd},
+       2,
+       "",
+       "ppdregion: --country: \"\"" + notCode + kUsage},
+      {{"--country", "F1", "x", ppd},
+       2,
+       "",
+       "ppdregion: --country: \"F1\"" + notCode + kUsage},
+      {{"--country"},
+       2,
+       "",
        "ppdregion: --country: needs a country code, such as FR\n" + kUsage},
       {{"--country", "FR", "x", ppd, "extra", "more"}, 2, "", kUsage},
       {{"x", "--country", "FR", ppd}, 2, "", kUsage},
       // With two or three arguments --country is the unused NAME.
       {{"--country", ppd}, 0, japan, ""},
-      {{"--country", "FR", ppd}, 1, "", "ppdregion: FR: No such file or directory\n"},
+      {{"--country", "FR", ppd},
+       1,
+       "",
+       "ppdregion: FR: No such file or directory\n"},
   };
   for (const Case& c : cases) {
     std::string trace;
     for (const std::string& arg : c.args) trace += "[" + arg + "] ";
     SCOPED_TRACE(trace);
     const RunResult result = fixture::run(
-        kTool, c.args, {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
+        kTool, c.args,
+        {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
     EXPECT_EQ(result.status, c.status);
     EXPECT_TRUE(result.out == c.out);
     EXPECT_EQ(result.err, c.err);
@@ -120,22 +136,26 @@ TEST(CommandLine, CountryFromSystemLocaleFiles) {
       {{"LANG=C"}, "colorlaser.none.ppd"},
       {{"LC_PAPER=ja_JP"}, "colorlaser.JP.ppd"},
   };
-  const std::vector<std::string> privately = {"--mount", "--propagation", "private"};
+  const std::vector<std::string> privately = {"--mount", "--propagation",
+                                              "private"};
   std::vector<std::string> probe = privately;
   probe.push_back("true");
-  if (const RunResult result = fixture::run("unshare", probe); result.status != 0) {
+  if (const RunResult result = fixture::run("unshare", probe);
+      result.status != 0) {
     GTEST_SKIP() << "no private mount namespace here: " << result.err;
   }
-  if (!fs::exists("/etc/default/locale")) GTEST_SKIP() << "no /etc/default/locale to hide";
+  if (!fs::exists("/etc/default/locale"))
+    GTEST_SKIP() << "no /etc/default/locale to hide";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     std::vector<std::string> args = privately;
     args.insert(args.end(), {"bash", "-c", script, "bash"});
     args.insert(args.end(), c.env.begin(), c.env.end());
-    const RunResult result = fixture::run(
-        "unshare", args,
-        {{"TOOL", kTool}, {"PPD", kExample.string()}, {"NONE", none.string()},
-         {"FRANCE", france.string()}});
+    const RunResult result = fixture::run("unshare", args,
+                                          {{"TOOL", kTool},
+                                           {"PPD", kExample.string()},
+                                           {"NONE", none.string()},
+                                           {"FRANCE", france.string()}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out == fixture::readFile(kData / c.expected));
@@ -153,7 +173,8 @@ TEST(CommandLine, FilesThatCannotBeLoaded) {
       {(dir.path() / "missing.ppd").string(), "No such file or directory"},
       {dir.path().string(), "Is a directory"},
       {dir.write("empty.ppd", "").string(), "file is empty"},
-      {dir.write("nul.ppd", fixture::ppd(std::string("*A: \"\0\"\n", 8))).string(),
+      {dir.write("nul.ppd", fixture::ppd(std::string("*A: \"\0\"\n", 8)))
+           .string(),
        "holds a NUL byte at offset " + std::to_string(kHeader + 5) +
            "; a PPD file is text"},
   };
@@ -170,7 +191,8 @@ TEST(CommandLine, TextTheParserRefusesIsWrittenUnchanged) {
   fixture::TempDir dir;
   const std::string text =
       "Not a PPD at all\r\n*PageSize B5/B5: \"\"\n*ISOCountryCode: \"US\"";
-  const RunResult result = fixture::runTool(dir.write("notppd.ppd", text), "fr_FR.UTF-8");
+  const RunResult result =
+      fixture::runTool(dir.write("notppd.ppd", text), "fr_FR.UTF-8");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, text + "\n");
   EXPECT_EQ(result.err, "");
@@ -183,7 +205,8 @@ TEST(CommandLine, InputIsNeverModified) {
   const std::string before = fixture::readFile(copy);
   for (bool readOnly : {false, true}) {
     SCOPED_TRACE(readOnly);
-    if (readOnly) fs::permissions(copy, fs::perms::owner_read | fs::perms::group_read);
+    if (readOnly)
+      fs::permissions(copy, fs::perms::owner_read | fs::perms::group_read);
     const RunResult result = fixture::runTool(copy, "de_DE.UTF-8");
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out, before + "\n");  // it did edit the text it wrote
@@ -192,9 +215,11 @@ TEST(CommandLine, InputIsNeverModified) {
 }
 
 TEST(CommandLine, FailedWriteIsAnError) {
-  const RunResult result = fixture::run(kTool, {"name", kExample.string()}, {}, "/dev/full");
+  const RunResult result =
+      fixture::run(kTool, {"name", kExample.string()}, {}, "/dev/full");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "ppdregion: standard output: No space left on device\n");
+  EXPECT_EQ(result.err,
+            "ppdregion: standard output: No space left on device\n");
 }
 
 // The expected files were checked by reading them: for France the colour
@@ -232,7 +257,8 @@ TEST(Adapt, PpdWithAwkwardFormsStaysValid) {
   const fs::path input = kData / "faults.ppd";
   ASSERT_TRUE(fixture::passesCupstestppd(input));
   fixture::TempDir dir;
-  for (const char* lang : {"en_US.UTF-8", "de_DE", "ja_JP", "zh_CN", "zh_TW", "C"}) {
+  for (const char* lang :
+       {"en_US.UTF-8", "de_DE", "ja_JP", "zh_CN", "zh_TW", "C"}) {
     SCOPED_TRACE(lang);
     const RunResult result = fixture::runTool(input, lang);
     EXPECT_EQ(result.status, 0);
@@ -241,14 +267,16 @@ TEST(Adapt, PpdWithAwkwardFormsStaysValid) {
     EXPECT_TRUE(contains(result.out, "\n*PageSize Postcard/Postcard:"));
   }
   const std::string us = fixture::runTool(input, "en_US.UTF-8").out;
-  for (const char* gone : {"*PageSize B5:", "*ImageableArea B5/", "*PageSize B5\t",
-                           "*PageSize B5\n", "*PageSize EnvChou3\n"}) {
+  for (const char* gone :
+       {"*PageSize B5:", "*ImageableArea B5/", "*PageSize B5\t",
+        "*PageSize B5\n", "*PageSize EnvChou3\n"}) {
     EXPECT_FALSE(contains(us, gone)) << gone;
   }
   EXPECT_TRUE(contains(us, "\n*DefaultDuplex: DuplexNoTumble\n"));
 }
 
-std::string replaced(std::string text, std::string_view from, std::string_view to) {
+std::string replaced(std::string text, std::string_view from,
+                     std::string_view to) {
   const std::size_t at = text.find(from);
   if (at == std::string::npos) throw std::logic_error(std::string(from));
   return text.replace(at, from.size(), to);
@@ -263,9 +291,9 @@ TEST(Adapt, VariantsStayAsValidAsTheirInput) {
   std::string envChou3Default = example;
   for (const char* keyword :
        {"PageSize", "PageRegion", "ImageableArea", "PaperDimension"}) {
-    envChou3Default = replaced(envChou3Default, "*Default" + std::string(keyword) +
-                                                    ": Letter",
-                               "*Default" + std::string(keyword) + ": EnvChou3");
+    envChou3Default = replaced(
+        envChou3Default, "*Default" + std::string(keyword) + ": Letter",
+        "*Default" + std::string(keyword) + ": EnvChou3");
   }
   const std::string duplexer = replaced(
       example, "*% ======== Constraints ========",
@@ -275,7 +303,8 @@ TEST(Adapt, VariantsStayAsValidAsTheirInput) {
       "*CloseUI: *Option1\n*CloseGroup: InstallableOptions\n"
       "*de.Translation Option1/Duplexeinheit: \"\"\n"
       "*fr.Translation Option1/Module recto verso: \"\"\n"
-      "*de.Option1 False/Nicht installiert: \"\"\n*de.Option1 True/Installiert: \"\"\n"
+      "*de.Option1 False/Nicht installiert: \"\"\n*de.Option1 "
+      "True/Installiert: \"\"\n"
       "*fr.Option1 False/Absent: \"\"\n*fr.Option1 True/Present: \"\"\n"
       "*UIConstraints: *Option1 False *Duplex\n");
   struct Case {
@@ -289,10 +318,12 @@ TEST(Adapt, VariantsStayAsValidAsTheirInput) {
       {"a default size that forbids long-edge duplex", envChou3Default, kept},
       {"a duplexer not installed by default", duplexer, kept},
       {"a default with its translation",
-       replaced(example, "*DefaultPageSize: Letter", "*DefaultPageSize: Postcard/Postcard"),
+       replaced(example, "*DefaultPageSize: Letter",
+                "*DefaultPageSize: Postcard/Postcard"),
        longEdge},
       {"a quoted default",
-       replaced(example, "*DefaultPageSize: Letter", "*DefaultPageSize: \"Postcard\""),
+       replaced(example, "*DefaultPageSize: Letter",
+                "*DefaultPageSize: \"Postcard\""),
        longEdge},
       {"a blank before the translation",
        replaced(example, "*PageSize B6/", "*PageSize B6 /"), longEdge},
@@ -301,7 +332,8 @@ TEST(Adapt, VariantsStayAsValidAsTheirInput) {
       {"a form feed after the keyword",
        replaced(example, "*PageSize B6/", "*PageSize\fB6/"), longEdge},
       {"a second default line",
-       replaced(example, "*ColorDevice: True\n", "*ColorDevice: True\n*DefaultDuplex: None\n"),
+       replaced(example, "*ColorDevice: True\n",
+                "*ColorDevice: True\n*DefaultDuplex: None\n"),
        longEdge + longEdge},
   };
   fixture::TempDir dir;
@@ -323,7 +355,8 @@ TEST(Adapt, VariantsStayAsValidAsTheirInput) {
       EXPECT_TRUE(passes(output, false));
     }
     std::string duplex;
-    for (std::size_t at = result.out.find("\n*DefaultDuplex:"); at != std::string::npos;
+    for (std::size_t at = result.out.find("\n*DefaultDuplex:");
+         at != std::string::npos;
          at = result.out.find("\n*DefaultDuplex:", at + 1)) {
       duplex += result.out.substr(at + 1, result.out.find('\n', at + 1) - at);
     }
@@ -338,10 +371,12 @@ TEST(Adapt, TranslationsInTheUsersLanguageCostLittle) {
   fixture::TempDir dir;
   for (const char* lang : {"fr_FR.UTF-8", "en_US.UTF-8"}) {
     SCOPED_TRACE(lang);
-    const std::string prefix = std::string("*") + std::string(lang).substr(0, 2);
+    const std::string prefix =
+        std::string("*") + std::string(lang).substr(0, 2);
     std::string ppd = head.substr(0, head.rfind('\n') + 1);
     for (int i = 0; i < 23000; ++i) {
-      ppd += prefix + ".PageSize B6/x: \"\"\n" + prefix + ".PageRegion B6/x: \"\"\n";
+      ppd += prefix + ".PageSize B6/x: \"\"\n" + prefix +
+             ".PageRegion B6/x: \"\"\n";
     }
     const fs::path input = dir.write("many.ppd", ppd);
     const auto start = std::chrono::steady_clock::now();
@@ -362,7 +397,8 @@ TEST(BadInput, RefusedWithAClearError) {
   fixture::TempDir dir;
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>(i * 7 + 1));
-  const fs::path example = dir.write("example.ppd", fixture::readFile(kExample));
+  const fs::path example =
+      dir.write("example.ppd", fixture::readFile(kExample));
   ASSERT_EQ(fixture::run("gzip", {"-kn", example.string()}).status, 0);
   const std::string gzipped = fixture::readFile(example.string() + ".gz");
   struct Case {
@@ -391,7 +427,8 @@ TEST(BadInput, RefusedWithAClearError) {
     const RunResult result = fixture::runTool(path, "fr_FR.UTF-8");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "ppdregion: " + path.string() + ": " + c.reason + "\n");
+    EXPECT_EQ(result.err,
+              "ppdregion: " + path.string() + ": " + c.reason + "\n");
   }
 }
 
@@ -405,11 +442,13 @@ TEST(BadInput, TextTheParserRefusesComesOutUnchanged) {
   };
   const Case cases[] = {
       {"one enormous line", std::string(3'000'000, 'a')},
-      {"a 300-character line", example.substr(0, 200) + longLine + example.substr(200)},
+      {"a 300-character line",
+       example.substr(0, 200) + longLine + example.substr(200)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const RunResult result = fixture::runTool(dir.write("odd.ppd", c.contents), "fr_FR");
+    const RunResult result =
+        fixture::runTool(dir.write("odd.ppd", c.contents), "fr_FR");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out == c.contents + "\n");
@@ -426,22 +465,23 @@ TEST(BadInput, UnreadableFile) {
   std::string program = kTool;
   if (geteuid() == 0) {
     program = "setpriv";
-    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+    args.insert(args.begin(),
+                {"--reuid=65534", "--regid=65534", "--clear-groups"});
   } else {
     args.erase(args.begin());
   }
   const RunResult result = fixture::run(program, args);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "ppdregion: " + path.string() + ": Permission denied\n");
+  EXPECT_EQ(result.err,
+            "ppdregion: " + path.string() + ": Permission denied\n");
 }
 
 TEST(BadInput, LocaleCannotInjectText) {
   for (const char* variable : {"LANG", "LC_ALL", "LC_PAPER"}) {
     SCOPED_TRACE(variable);
-    const RunResult result =
-        fixture::run(kTool, {"printer", kExample.string()},
-                     {{variable, "xx_FR\"\n*Evil: 1"}});
+    const RunResult result = fixture::run(kTool, {"printer", kExample.string()},
+                                          {{variable, "xx_FR\"\n*Evil: 1"}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, fixture::readFile(kData / "colorlaser.none.ppd"));
   }
@@ -461,8 +501,12 @@ TEST(Sources, EachGivesTheSameResult) {
   dir.write("two.ppd.gz.first", example.substr(0, half));
   dir.write("two.ppd.gz.second", example.substr(half));
   ASSERT_EQ(shell("gzip -nc \"$PPD.first\" > \"$PPD\" && "
-                  "gzip -nc \"$PPD.second\" >> \"$PPD\"", twoMembers).status, 0);
-  const fs::path padded = dir.write("padded.ppd.gz", gzipped + std::string(1024, '\0'));
+                  "gzip -nc \"$PPD.second\" >> \"$PPD\"",
+                  twoMembers)
+                .status,
+            0);
+  const fs::path padded =
+      dir.write("padded.ppd.gz", gzipped + std::string(1024, '\0'));
   struct Case {
     const char* name;
     std::string script;
@@ -476,14 +520,17 @@ TEST(Sources, EachGivesTheSameResult) {
       {"/dev/stdin", "cat \"$PPD\" | \"$TOOL\" x /dev/stdin", kExample},
       {"process substitution", "\"$TOOL\" x <(cat \"$PPD\")", kExample},
       // The writer is stopped by its process id whatever the tool did.
-      {"FIFO", "mkfifo '" + fifo + "' && { cat \"$PPD\" > '" + fifo +
-                   "' & writer=$!; timeout 20 \"$TOOL\" x '" + fifo +
-                   "'; status=$?; kill $writer 2>/dev/null; wait $writer; exit $status; }",
+      {"FIFO",
+       "mkfifo '" + fifo + "' && { cat \"$PPD\" > '" + fifo +
+           "' & writer=$!; timeout 20 \"$TOOL\" x '" + fifo +
+           "'; status=$?; kill $writer 2>/dev/null; wait $writer; exit "
+           "$status; }",
        kExample},
       {"gzip, one member", "\"$TOOL\" x \"$PPD\"", gz.string() + ".gz"},
       {"gzip, two members", "\"$TOOL\" x \"$PPD\"", twoMembers},
       {"gzip, zero padding", "\"$TOOL\" x \"$PPD\"", padded},
-      {"gzip on standard input", "cat \"$PPD\" | \"$TOOL\" x -", gz.string() + ".gz"},
+      {"gzip on standard input", "cat \"$PPD\" | \"$TOOL\" x -",
+       gz.string() + ".gz"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -501,14 +548,18 @@ TEST(Sources, StandardInputRefusals) {
     std::string err;
   };
   const Case cases[] = {
-      {"\"$TOOL\" x - < /dev/null", "ppdregion: standard input: input is empty\n"},
+      {"\"$TOOL\" x - < /dev/null",
+       "ppdregion: standard input: input is empty\n"},
       {"\"$TOOL\" x /dev/zero",
-       "ppdregion: /dev/zero: holds a NUL byte at offset 0; a PPD file is text\n"},
+       "ppdregion: /dev/zero: holds a NUL byte at offset 0; a PPD file is "
+       "text\n"},
       {"\"$TOOL\" x - < /dev/zero",
-       "ppdregion: standard input: holds a NUL byte at offset 0; a PPD file is text\n"},
+       "ppdregion: standard input: holds a NUL byte at offset 0; a PPD file is "
+       "text\n"},
       {"yes '*% endless' | \"$TOOL\" x -",
        "ppdregion: standard input: larger than 256 MiB; not a PPD file\n"},
-      {"cd \"$PPD\" && \"$TOOL\" x ./-", "ppdregion: ./-: No such file or directory\n"},
+      {"cd \"$PPD\" && \"$TOOL\" x ./-",
+       "ppdregion: ./-: No such file or directory\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
@@ -530,9 +581,10 @@ TEST(Encodings, LegacyTextKeepsItsBytes) {
     const char* eol;
   };
   const Case cases[] = {
-      {"Latin-1", "*fr.Foo A/\xE9t\xE9: \"\"\n", "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n", "\n"},
-      {"Latin-1, CR LF", "*fr.Foo A/\xE9t\xE9: \"\"\n", "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n",
-       "\r\n"},
+      {"Latin-1", "*fr.Foo A/\xE9t\xE9: \"\"\n",
+       "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n", "\n"},
+      {"Latin-1, CR LF", "*fr.Foo A/\xE9t\xE9: \"\"\n",
+       "*fr.PageSize B5/B5 \xE9t\xE9: \"\"\n", "\r\n"},
       {"Shift-JIS", "*ja.Foo A/\x95\x5C\x8E\xA6: \"\"\n",
        "*ja.PageSize B5/B5 \x83\x54\x83\x43\x83\x59\x95\x5C: \"\"\n", "\n"},
       // In Windows-1252 C2 85 is "Â…", not a line break.
@@ -545,15 +597,19 @@ TEST(Encodings, LegacyTextKeepsItsBytes) {
     const auto withEol = [&](const std::string& text) {
       std::string out;
       for (char ch : text) {
-        if (ch == '\n') out += c.eol; else out += ch;
+        if (ch == '\n')
+          out += c.eol;
+        else
+          out += ch;
       }
       return out;
     };
     const std::string size = "*PageSize B5/B5: \"\"\n";
-    const std::string input = withEol(fixture::ppd(head + c.kept + size + c.removed +
-                                                   "*ISOCountryCode: \"US\"\n"));
+    const std::string input = withEol(fixture::ppd(
+        head + c.kept + size + c.removed + "*ISOCountryCode: \"US\"\n"));
     const fs::path path = dir.write("legacy.ppd", input);
-    const std::string fr = withEol(fixture::ppd(head + c.kept)) + "*ISOCountryCode: \"FR\"\n\n";
+    const std::string fr =
+        withEol(fixture::ppd(head + c.kept)) + "*ISOCountryCode: \"FR\"\n\n";
     const RunResult france = fixture::runTool(path, "fr_FR.UTF-8");
     EXPECT_EQ(france.status, 0);
     EXPECT_EQ(france.err, "");
@@ -569,17 +625,21 @@ TEST(Encodings, LegacyTextKeepsItsBytes) {
 // never a PPD written unadapted because the parser ran out of memory.
 TEST(MemoryLimit, EveryRunAdaptsOrFails) {
 #ifdef PPDREGION_SANITIZED
-  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
+  GTEST_SKIP()
+      << "the sanitizers reserve far more address space than any limit here";
 #else
   fixture::TempDir dir;
-  std::string sizes = "*ColorDevice: True\n*cupsModelNumber: 10\n*DefaultDuplex: None\n"
-                      "*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n";
+  std::string sizes =
+      "*ColorDevice: True\n*cupsModelNumber: 10\n*DefaultDuplex: None\n"
+      "*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n";
   for (int i = 0; i < 3000; ++i) {
     const std::string n = std::to_string(i);
-    sizes += "*PageSize S" + n + "/Size " + n + ": \"<</PageSize [" + n + " 842]>>\"\n";
+    sizes += "*PageSize S" + n + "/Size " + n + ": \"<</PageSize [" + n +
+             " 842]>>\"\n";
     if (i % 4 == 0) sizes += "*fr.PageSize B5/JIS B5 " + n + ": \"\"\n";
   }
-  sizes += "*PageSize B5/B5: \"\"\n*PageSize A4/A4: \"\"\n*CloseUI: *PageSize\n";
+  sizes +=
+      "*PageSize B5/B5: \"\"\n*PageSize A4/A4: \"\"\n*CloseUI: *PageSize\n";
   const fs::path ppd = dir.write("sizes.ppd", fixture::ppd(sizes));
   const RunResult unlimited = fixture::runTool(ppd, "fr_FR.UTF-8");
   ASSERT_EQ(unlimited.status, 0);
@@ -588,7 +648,8 @@ TEST(MemoryLimit, EveryRunAdaptsOrFails) {
   // The least address space in which the program starts at all (its shared
   // libraries must map), in KiB, then limits from there to ample.
   const auto limited = [&](long kib, const char* args) {
-    return shell("ulimit -v " + std::to_string(kib) + " && exec \"$TOOL\" " + args, ppd);
+    return shell(
+        "ulimit -v " + std::to_string(kib) + " && exec \"$TOOL\" " + args, ppd);
   };
   long least = 4096;
   while (limited(least, "--version").status != 0) {
@@ -608,7 +669,8 @@ TEST(MemoryLimit, EveryRunAdaptsOrFails) {
       ++refused;
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.out, "");
-      EXPECT_EQ(result.err, "ppdregion: " + ppd.string() + ": not enough memory\n");
+      EXPECT_EQ(result.err,
+                "ppdregion: " + ppd.string() + ": not enough memory\n");
     }
   }
   EXPECT_GT(adapted, 0);
@@ -627,7 +689,8 @@ TEST(MemoryLimit, RefusalHoldsAtMostTheLimit) {
 #else
   fixture::TempDir dir;
   const long kLimitKib = 256L * 1024;
-  const fs::path example = dir.write("example.ppd", fixture::readFile(kExample));
+  const fs::path example =
+      dir.write("example.ppd", fixture::readFile(kExample));
   ASSERT_EQ(fixture::run("gzip", {"-kn", example.string()}).status, 0);
   std::string lying = fixture::readFile(example.string() + ".gz");
   lying.replace(lying.size() - 4, 4, std::string("\0\0\0\x10", 4));  // 256 MiB
@@ -636,7 +699,8 @@ TEST(MemoryLimit, RefusalHoldsAtMostTheLimit) {
   std::string expanding;
   {
     z_stream stream{};
-    ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_RLE), Z_OK);
+    ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_RLE),
+              Z_OK);
     std::string mib(1 << 20, 'a');
     std::string out(1 << 20, '\0');
     for (int i = 0; i <= 257; ++i) {
@@ -667,9 +731,11 @@ TEST(MemoryLimit, RefusalHoldsAtMostTheLimit) {
   const Case cases[] = {
       {"endless stream", "yes '*% endless' | \"$TOOL\" x -", kExample,
        "standard input: larger than 256 MiB; not a PPD file", kLimitKib},
-      {"gzip expanding past the limit", tool, dir.write("expanding.ppd.gz", expanding),
+      {"gzip expanding past the limit", tool,
+       dir.write("expanding.ppd.gz", expanding),
        "larger than 256 MiB; not a PPD file", kLimitKib},
-      {"gzip whose length claims 256 MiB", tool, dir.write("lying.ppd.gz", lying),
+      {"gzip whose length claims 256 MiB", tool,
+       dir.write("lying.ppd.gz", lying),
        "compressed data is damaged (incorrect length check)", 0},
       {"200 MiB of NUL bytes", tool, zeros,
        "holds a NUL byte at offset 0; a PPD file is text", 0},

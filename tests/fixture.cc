@@ -27,7 +27,8 @@ std::string lines(std::initializer_list<std::string_view> lines,
 std::string ppd(std::string_view body) {
   return lines({"*PPD-Adobe: \"4.3\"", "*FormatVersion: \"4.3\"",
                 "*LanguageVersion: English", "*LanguageEncoding: ISOLatin1",
-                "*ModelName: \"Test Printer\"", "*NickName: \"Test Printer\""}) +
+                "*ModelName: \"Test Printer\"",
+                "*NickName: \"Test Printer\""}) +
          std::string(body);
 }
 
@@ -40,7 +41,8 @@ std::string readFile(const std::filesystem::path& path) {
 
 TempDir::TempDir() {
   std::string pattern =
-      (std::filesystem::temp_directory_path() / "ppdregion-test-XXXXXX").string();
+      (std::filesystem::temp_directory_path() / "ppdregion-test-XXXXXX")
+          .string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
   path_ = pattern;
 }
@@ -60,8 +62,8 @@ std::filesystem::path TempDir::write(std::string_view name,
 }
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
-        const std::map<std::string, std::string>& env,
-        const std::string& stdoutPath) {
+              const std::map<std::string, std::string>& env,
+              const std::string& stdoutPath) {
   TempDir scratch;
   const std::string outPath =
       stdoutPath.empty() ? (scratch.path() / "stdout").string() : stdoutPath;
@@ -78,7 +80,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   std::vector<std::string> argStrings = {program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin"};
-  for (const auto& [name, value] : env) envStrings.push_back(name + "=" + value);
+  for (const auto& [name, value] : env)
+    envStrings.push_back(name + "=" + value);
   const auto pointers = [](std::vector<std::string>& strings) {
     std::vector<char*> out;
     out.reserve(strings.size() + 1);

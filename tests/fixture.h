@@ -60,12 +60,13 @@ struct RunResult {
 /// Runs `program` with `args` in an environment holding only PATH and `env`.
 /// Standard output goes to `stdoutPath` when given, else it is captured.
 RunResult run(const std::string& program, const std::vector<std::string>& args,
-        const std::map<std::string, std::string>& env = {},
-        const std::string& stdoutPath = {});
+              const std::map<std::string, std::string>& env = {},
+              const std::string& stdoutPath = {});
 
 /// Runs ppdregion as `ppdregion NAME <ppd>` with the locale `lang` in LANG
 /// (none when empty).
-RunResult runTool(const std::filesystem::path& ppd, const std::string& lang = {});
+RunResult runTool(const std::filesystem::path& ppd,
+                  const std::string& lang = {});
 
 /// Whether cupstestppd passes the file.
 bool passesCupstestppd(const std::filesystem::path& ppd);

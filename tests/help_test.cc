@@ -19,14 +19,14 @@ using fixture::kTool;
 using fixture::kUsage;
 using fixture::RunResult;
 
-
 TEST(Help, SaysHowToCallTheToolAndWhereTheCountryComesFrom) {
   const RunResult result = fixture::run(kTool, {"--help"});
   ASSERT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out.substr(0, kUsage.size()), kUsage);
-  for (const char* part : {"NAME", "PPD", "EXTRA", "not used", "standard output",
-                           "LC_ALL", "LC_PAPER", "LANG", "--version"}) {
+  for (const char* part :
+       {"NAME", "PPD", "EXTRA", "not used", "standard output", "LC_ALL",
+        "LC_PAPER", "LANG", "--version"}) {
     EXPECT_TRUE(contains(result.out, part)) << part;
   }
   // It is read in a terminal: short, and no line wider than 80 columns.
@@ -46,7 +46,8 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
   const std::string adapted = fixture::runTool(kExample).out;
   ASSERT_FALSE(help.empty());
   ASSERT_FALSE(adapted.empty());
-  const std::string version = std::string("ppdregion ") + PPDREGION_EXPECTED_VERSION + "\n";
+  const std::string version =
+      std::string("ppdregion ") + PPDREGION_EXPECTED_VERSION + "\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -74,7 +75,9 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
       {{"--help", ppd}, 0, adapted, ""},
       {{"-h", ppd}, 0, adapted, ""},
       {{"--version", ppd, "--help"}, 0, adapted, ""},
-      {{"--help", "--version"}, 1, "",
+      {{"--help", "--version"},
+       1,
+       "",
        "ppdregion: --version: No such file or directory\n"},
       {{"--help", ppd, "extra", "more"}, 2, "", kUsage},
       {{"--version", "--help", "-h", "x"}, 2, "", kUsage},
@@ -95,7 +98,8 @@ TEST(Help, FailedWriteIsAnError) {
     SCOPED_TRACE(option);
     const RunResult result = fixture::run(kTool, {option}, {}, "/dev/full");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "ppdregion: standard output: No space left on device\n");
+    EXPECT_EQ(result.err,
+              "ppdregion: standard output: No space left on device\n");
   }
 }
 

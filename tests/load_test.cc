@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
-
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -22,14 +21,16 @@ namespace fs = std::filesystem;
 // `size` bytes of PPD-like ASCII lines.
 std::string textOfSize(std::size_t size) {
   std::string text;
-  while (text.size() < size) text += "*Line" + std::to_string(text.size()) + ": x\n";
+  while (text.size() < size)
+    text += "*Line" + std::to_string(text.size()) + ": x\n";
   text.resize(size);
   return text;
 }
 
 // Reads `bytes` through a pipe, written in pieces that end at `cuts` with a
 // pause after each, so that reads mostly end there too.
-cli::LoadResult readFromPipe(std::string_view bytes, std::vector<std::size_t> cuts) {
+cli::LoadResult readFromPipe(std::string_view bytes,
+                             std::vector<std::size_t> cuts) {
   int ends[2];
   if (pipe(ends) != 0) throw std::runtime_error("pipe");
   cuts.push_back(bytes.size());
@@ -70,7 +71,8 @@ TEST(LoadPpdFile, WholeFileAtChunkBoundaries) {
         cli::loadPpd(dir.write("f.ppd", text).c_str());
     EXPECT_EQ(loaded.error, "");
     EXPECT_TRUE(loaded.text == text);
-    const cli::LoadResult piped = readFromPipe(text, {1, kChunk - 1, kChunk + 1});
+    const cli::LoadResult piped =
+        readFromPipe(text, {1, kChunk - 1, kChunk + 1});
     EXPECT_EQ(piped.error, "");
     EXPECT_TRUE(piped.text == text);
   }
@@ -81,7 +83,9 @@ TEST(LoadPpdFile, WholeFileAtChunkBoundaries) {
 // two reads.
 TEST(LoadPpdFile, GzipLoadsAsPlainText) {
   fixture::TempDir dir;
-  const std::string text = textOfSize(200000) + "*Gr\xC3\xB6\xC3\x9F" "e: 1\n";
+  const std::string text = textOfSize(200000) +
+                           "*Gr\xC3\xB6\xC3\x9F"
+                           "e: 1\n";
   const std::string tail = textOfSize(1000);
   const auto gzip = [&](const char* name, const std::string& plain) {
     const auto path = dir.write(name, plain);
@@ -101,7 +105,10 @@ TEST(LoadPpdFile, GzipLoadsAsPlainText) {
   const Case cases[] = {
       {"one member, a byte at first", first, {1, 2, end - 4}, text},
       {"second member's magic split", first + second, {end + 1}, text + tail},
-      {"trailer split, then padding", padded, {end - 1, end + second.size() + 1}, text + tail},
+      {"trailer split, then padding",
+       padded,
+       {end - 1, end + second.size() + 1},
+       text + tail},
       {"whole padding alone", padded, {end + second.size()}, text + tail},
   };
   for (const Case& c : cases) {
@@ -110,7 +117,8 @@ TEST(LoadPpdFile, GzipLoadsAsPlainText) {
     EXPECT_EQ(loaded.error, "");
     EXPECT_TRUE(loaded.text == c.text);
   }
-  const cli::LoadResult loaded = cli::loadPpd((dir.path() / "f.ppd.gz").c_str());
+  const cli::LoadResult loaded =
+      cli::loadPpd((dir.path() / "f.ppd.gz").c_str());
   EXPECT_EQ(loaded.error, "");
   EXPECT_TRUE(loaded.text == text);
 }
@@ -125,9 +133,11 @@ TEST(LoadPpdFile, Refusals) {
   const fs::path huge = dir.write("huge.ppd", "*PPD-Adobe: \"4.3\"\n");
   fs::resize_file(huge, cli::kMaxPpdSize + 1);  // sparse: takes no room
   const Case cases[] = {
-      {"larger than the limit", huge.string(), "larger than 256 MiB; not a PPD file"},
+      {"larger than the limit", huge.string(),
+       "larger than 256 MiB; not a PPD file"},
       {"empty", dir.write("empty.ppd", "").string(), "file is empty"},
-      {"NUL byte", dir.write("nul.ppd", std::string("*A: 1\n\0*B: 2\n", 13)).string(),
+      {"NUL byte",
+       dir.write("nul.ppd", std::string("*A: 1\n\0*B: 2\n", 13)).string(),
        "holds a NUL byte at offset 6; a PPD file is text"},
       {"missing", (dir.path() / "missing.ppd").string(),
        "No such file or directory"},

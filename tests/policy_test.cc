@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "policy/policy.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "fixture.h"
-#include "policy/policy.h"
 
 namespace {
 
@@ -20,15 +21,19 @@ TEST(ClassifyPrinter, FromColorDeviceAndModelNumber) {
   };
   const Case cases[] = {
       {"*ColorDevice: True\n*cupsModelNumber: 9\n", PrinterKind::ColorLaser, 9},
-      {"*ColorDevice: False\n*cupsModelNumber: 12\n", PrinterKind::MonoLaser, 12},
+      {"*ColorDevice: False\n*cupsModelNumber: 12\n", PrinterKind::MonoLaser,
+       12},
       {"*cupsModelNumber: 13\n", PrinterKind::MonoLaser, 13},
       {"*ColorDevice: True\n", PrinterKind::ColorLaser, 0},
-      {"*ColorDevice: True\n*cupsModelNumber: -3\n", PrinterKind::ColorLaser, -3},
-      {"*ColorDevice: True\r\n*cupsModelNumber: 10\r\n", PrinterKind::ColorLaser, 10},
+      {"*ColorDevice: True\n*cupsModelNumber: -3\n", PrinterKind::ColorLaser,
+       -3},
+      {"*ColorDevice: True\r\n*cupsModelNumber: 10\r\n",
+       PrinterKind::ColorLaser, 10},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
-    const std::optional<Printer> printer = classifyPrinter(fixture::ppd(c.body), "");
+    const std::optional<Printer> printer =
+        classifyPrinter(fixture::ppd(c.body), "");
     ASSERT_TRUE(printer);
     EXPECT_EQ(printer->kind, c.kind);
     EXPECT_EQ(printer->modelNumber, c.modelNumber);
@@ -42,16 +47,20 @@ TEST(ClassifyPrinter, FromColorDeviceAndModelNumber) {
 TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
   const auto duplex = [](std::string_view keyword, std::string_view choice) {
     const std::string k(keyword);
-    return lines({"*OpenUI *" + k + ": PickOne", "*Default" + k + ": " + std::string(choice),
-                  "*" + k + " None/Off: \"\"", "*" + k + " DuplexNoTumble/Long: \"\"",
+    return lines({"*OpenUI *" + k + ": PickOne",
+                  "*Default" + k + ": " + std::string(choice),
+                  "*" + k + " None/Off: \"\"",
+                  "*" + k + " DuplexNoTumble/Long: \"\"",
                   "*" + k + " DuplexTumble/Short: \"\"", "*CloseUI: *" + k});
   };
-  const std::string sizes = lines(
-      {"*OpenUI *PageSize: PickOne", "*DefaultPageSize: EnvChou3",
-       "*PageSize A4/A4: \"\"", "*PageSize EnvChou3/Env: \"\"", "*CloseUI: *PageSize"});
-  const std::string duplexer = lines(
-      {"*OpenUI *Option1/Duplexer: Boolean", "*DefaultOption1: False",
-       "*Option1 False/No: \"\"", "*Option1 True/Yes: \"\"", "*CloseUI: *Option1"});
+  const std::string sizes =
+      lines({"*OpenUI *PageSize: PickOne", "*DefaultPageSize: EnvChou3",
+             "*PageSize A4/A4: \"\"", "*PageSize EnvChou3/Env: \"\"",
+             "*CloseUI: *PageSize"});
+  const std::string duplexer =
+      lines({"*OpenUI *Option1/Duplexer: Boolean", "*DefaultOption1: False",
+             "*Option1 False/No: \"\"", "*Option1 True/Yes: \"\"",
+             "*CloseUI: *Option1"});
   struct Case {
     const char* name;
     std::string body;
@@ -69,14 +78,17 @@ TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
        false, false},
       {"cupsUIConstraints, other letter case",
        sizes + duplex("Duplex", "None") +
-           lines({"*cupsUIConstraints a: \"*duplex duplexnotumble *PageSize envchou3\""}),
+           lines({"*cupsUIConstraints a: \"*duplex duplexnotumble *PageSize "
+                  "envchou3\""}),
        true, false},
       {"a duplexer not installed by default",
-       duplexer + duplex("Duplex", "None") + lines({"*UIConstraints: *Option1 False *Duplex"}),
+       duplexer + duplex("Duplex", "None") +
+           lines({"*UIConstraints: *Option1 False *Duplex"}),
        true, false},
       {"the vendor's copy",
        sizes + duplex("QVDuplex", "None") +
-           lines({"*UIConstraints: *PageSize EnvChou3 *QVDuplex DuplexNoTumble"}),
+           lines(
+               {"*UIConstraints: *PageSize EnvChou3 *QVDuplex DuplexNoTumble"}),
        false, true},
       {"a conflict the defaults already have",
        sizes + duplexer + duplex("Duplex", "None") +
@@ -95,31 +107,34 @@ TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
 }
 
 // The removal lists, written out in full as the tables give them.
-const Names kJapan = {"Executive", "210x270mm", "195x270mm", "184x260mm",
-                      "197x273mm", "ISOB5", "3x5", "FanFoldGermanLegal", "Env10",
-                      "EnvDL", "EnvC5", "EnvMonarch", "EnvPRC5Rotated"};
+const Names kJapan = {
+    "Executive", "210x270mm",  "195x270mm",          "184x260mm", "197x273mm",
+    "ISOB5",     "3x5",        "FanFoldGermanLegal", "Env10",     "EnvDL",
+    "EnvC5",     "EnvMonarch", "EnvPRC5Rotated"};
 const Names kColorCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3"};
 const Names kColorTW = {"195x270mm", "184x260mm", "197x273mm",
-                        "Postcard", "EnvYou4", "EnvChou3"};
+                        "Postcard",  "EnvYou4",   "EnvChou3"};
 const Names kColorKR = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                        "Postcard", "EnvYou4", "EnvChou3"};
+                        "Postcard",  "EnvYou4",   "EnvChou3"};
 const Names kColorKR8 = {"210x270mm", "195x270mm", "184x260mm",
-                         "197x273mm", "Postcard", "EnvYou4",
-                         "EnvChou3", "B6", "B5"};
+                         "197x273mm", "Postcard",  "EnvYou4",
+                         "EnvChou3",  "B6",        "B5"};
 const Names kColorOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                           "B6", "Postcard", "EnvYou4", "EnvChou3"};
+                           "B6",        "Postcard",  "EnvYou4",   "EnvChou3"};
 const Names kColorOther8 = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                            "B6", "Postcard", "EnvYou4", "EnvChou3", "B6", "B5"};
-const Names kMonoCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3", "EnvChou4"};
-const Names kMonoCN12 = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3",
-                         "EnvChou4", "3x5"};
+                            "B6",        "Postcard",  "EnvYou4",   "EnvChou3",
+                            "B6",        "B5"};
+const Names kMonoCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3",
+                       "EnvChou4"};
+const Names kMonoCN12 = {"210x270mm", "Postcard", "EnvYou4",
+                         "EnvChou3",  "EnvChou4", "3x5"};
 const Names kMonoTW = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
-                       "EnvYou4", "EnvChou3", "EnvChou4"};
+                       "EnvYou4",   "EnvChou3",  "EnvChou4"};
 const Names kMonoTW12 = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
-                         "EnvYou4", "EnvChou3", "EnvChou4", "3x5"};
+                         "EnvYou4",   "EnvChou3",  "EnvChou4",  "3x5"};
 const Names kMonoOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                          "B5", "B6", "Postcard", "EnvYou4", "EnvChou3",
-                          "EnvChou4"};
+                          "B5",        "B6",        "Postcard",  "EnvYou4",
+                          "EnvChou3",  "EnvChou4"};
 
 TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
   const int models[] = {-1, 0, 7, 8, 11, 12, 13, 14};
@@ -129,32 +144,47 @@ TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
     const Names* lists[8];
   };
   const Row colour[] = {
-      {"JP", {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan}},
-      {"CN", {&kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN,
-              &kColorCN, &kColorCN}},
-      {"TW", {&kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW,
-              &kColorTW, &kColorTW}},
-      {"KR", {&kColorKR, &kColorKR, &kColorKR, &kColorKR8, &kColorKR8, &kColorKR8,
-              &kColorKR8, &kColorKR8}},
-      {"HK", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
-              &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
-      {"", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
-            &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
-      {"jp", {&kColorOther, &kColorOther, &kColorOther, &kColorOther8,
-              &kColorOther8, &kColorOther8, &kColorOther8, &kColorOther8}},
+      {"JP",
+       {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan,
+        &kJapan}},
+      {"CN",
+       {&kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN,
+        &kColorCN, &kColorCN}},
+      {"TW",
+       {&kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW,
+        &kColorTW, &kColorTW}},
+      {"KR",
+       {&kColorKR, &kColorKR, &kColorKR, &kColorKR8, &kColorKR8, &kColorKR8,
+        &kColorKR8, &kColorKR8}},
+      {"HK",
+       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
+        &kColorOther8, &kColorOther8, &kColorOther8}},
+      {"",
+       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
+        &kColorOther8, &kColorOther8, &kColorOther8}},
+      {"jp",
+       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
+        &kColorOther8, &kColorOther8, &kColorOther8}},
   };
   const Row mono[] = {
-      {"JP", {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan}},
-      {"CN", {&kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN12,
-              &kMonoCN12, &kMonoCN}},
-      {"TW", {&kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW12,
-              &kMonoTW12, &kMonoTW}},
-      {"KR", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-              &kMonoOther, &kMonoOther, &kMonoOther}},
-      {"", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-            &kMonoOther, &kMonoOther, &kMonoOther}},
-      {"cn", {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-              &kMonoOther, &kMonoOther, &kMonoOther}},
+      {"JP",
+       {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan,
+        &kJapan}},
+      {"CN",
+       {&kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN12,
+        &kMonoCN12, &kMonoCN}},
+      {"TW",
+       {&kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW12,
+        &kMonoTW12, &kMonoTW}},
+      {"KR",
+       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+        &kMonoOther, &kMonoOther, &kMonoOther}},
+      {"",
+       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+        &kMonoOther, &kMonoOther, &kMonoOther}},
+      {"cn",
+       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
+        &kMonoOther, &kMonoOther, &kMonoOther}},
   };
   const auto check = [&](PrinterKind kind, std::span<const Row> rows) {
     for (const Row& row : rows) {
@@ -171,8 +201,9 @@ TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
 }
 
 TEST(RemoveRegionalPaperSizes, B6ListedTwiceGoesOnce) {
-  std::string text = lines({"*PageSize A4/A4: \"\"", "*PageSize B6/B6: \"\"",
-                            "*PageSize B5/B5: \"\"", "*PageSize Letter/L: \"\""});
+  std::string text =
+      lines({"*PageSize A4/A4: \"\"", "*PageSize B6/B6: \"\"",
+             "*PageSize B5/B5: \"\"", "*PageSize Letter/L: \"\""});
   removeRegionalPaperSizes(text, {PrinterKind::ColorLaser, 8}, "HK");
   EXPECT_EQ(text, lines({"*PageSize A4/A4: \"\"", "*PageSize Letter/L: \"\""}));
 }
@@ -233,8 +264,9 @@ TEST(CountryRules, DuplexAndCountryCodeByPrinterAndCountry) {
                                      ? "*DefaultDuplex: DuplexNoTumble\n"
                                      : "*DefaultDuplex: None\n";
       const std::string code =
-          country == "JP" ? "*ISOCountryCode: \"US\"\n"
-                          : "*ISOCountryCode: \"" + std::string(country) + "\"\n";
+          country == "JP"
+              ? "*ISOCountryCode: \"US\"\n"
+              : "*ISOCountryCode: \"" + std::string(country) + "\"\n";
       EXPECT_EQ(text, duplex + code);
     }
   }

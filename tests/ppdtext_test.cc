@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "ppdtext/ppdtext.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "fixture.h"
 #include "ppdtext/lines.h"
-#include "ppdtext/ppdtext.h"
 
 namespace {
 
@@ -14,8 +15,8 @@ using fixture::lines;
 TEST(LineBounds, EveryTerminator) {
   for (std::string_view eol : {"\n", "\r", "\r\n"}) {
     SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
-    const std::string text = "ab" + std::string(eol) + "cde" +
-                             std::string(eol) + "f";
+    const std::string text =
+        "ab" + std::string(eol) + "cde" + std::string(eol) + "f";
     const std::size_t second = 2 + eol.size();
     const ppdtext::LineBounds first = ppdtext::lineBounds(text, 1);
     EXPECT_EQ(first.begin, 0u);
@@ -44,8 +45,8 @@ TEST(LineBounds, CrLfIsOneTerminatorButLfCrIsTwo) {
   // Bytes of other characters are not terminators, nor are U+0085, U+2028
   // and U+2029 (libcups ends lines at LF and CR only), nor their last bytes
   // in another encoding.
-  for (std::string_view other :
-       {"\xC3\xA9\xE2\x80\xA6", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9", "\x85"}) {
+  for (std::string_view other : {"\xC3\xA9\xE2\x80\xA6", "\xC2\x85",
+                                 "\xE2\x80\xA8", "\xE2\x80\xA9", "\x85"}) {
     SCOPED_TRACE(::testing::PrintToString(std::string(other)));
     const std::string text = "a" + std::string(other) + "x";
     const ppdtext::LineBounds line = ppdtext::lineBounds(text, text.size() - 1);
@@ -74,7 +75,8 @@ TEST(EntryEnd, QuotedValuesSpanningLines) {
       {"one line", lines({"*A B: \"x\"", "*C: \"y\""}), 1},
       {"no colon", lines({"*A \"x", "\"", "*End"}), 1},
       {"quote before the colon", lines({"*A \"B: x", "y\""}), 1},
-      {"code over lines", lines({"*A B: \"<<", "  /x 1 >>", "  y\"", "*C: z"}), 3},
+      {"code over lines", lines({"*A B: \"<<", "  /x 1 >>", "  y\"", "*C: z"}),
+       3},
       {"with *End", lines({"*A B: \"<<", "  y\"", "*End", "*C: z"}), 3},
       {"*End with blanks", lines({"*A B: \"<<", "y\"", "*End \t", "x"}), 3},
       {"not *End", lines({"*A B: \"<<", "y\"", "*EndX", "x"}), 2},
@@ -154,14 +156,16 @@ TEST(DeletePaperSize, WorkedExampleLeavesNothingOfEnvChou3) {
 TEST(DeleteOption, PageSizeLines) {
   const EditCase cases[] = {
       {"main line without translation text",
-       lines({"*A: 1", "*PageSize B5: \"x\"", "*de.PageSize B5/B5: \"\"", "*B: 2"}),
+       lines({"*A: 1", "*PageSize B5: \"x\"", "*de.PageSize B5/B5: \"\"",
+              "*B: 2"}),
        lines({"*A: 1", "*B: 2"})},
       {"only the first main line",
        lines({"*PageSize B5/B5: \"1\"", "*PageSize B5/B5: \"2\""}),
        lines({"*PageSize B5/B5: \"2\""})},
       {"no main line: translations and constraints stay",
        lines({"*de.PageSize B5/B5: \"\"", "*UIConstraints: *PageSize B5 *A B"}),
-       lines({"*de.PageSize B5/B5: \"\"", "*UIConstraints: *PageSize B5 *A B"})},
+       lines(
+           {"*de.PageSize B5/B5: \"\"", "*UIConstraints: *PageSize B5 *A B"})},
       {"consecutive translation lines",
        lines({"*PageSize B5/B5: \"\"", "*de.PageSize B5/B5: \"\"",
               "*fr.PageSize B5/B5: \"\"", "*ja.PageSize B5/B5: \"\"", "*X: 1"}),
@@ -179,16 +183,17 @@ TEST(DeleteOption, PageSizeLines) {
        lines({"*OpenUI *PageSize/Size: PickOne", "*DefaultPageSize: A4",
               "*PageSize A4/A4: \"\"", "*CloseUI: *PageSize"})},
       {"multi-line main entry with *End",
-       lines({"*PageSize B5/B5: \"<<", "  /PageSize [516 729] >> setpagedevice\"",
-              "*End", "*PageSize A4/A4: \"\""}),
+       lines({"*PageSize B5/B5: \"<<",
+              "  /PageSize [516 729] >> setpagedevice\"", "*End",
+              "*PageSize A4/A4: \"\""}),
        lines({"*PageSize A4/A4: \"\""})},
       {"multi-line translation entry",
        lines({"*PageSize B5/B5: \"\"", "*de.PageSize B5/B5: \"a", "b\"",
               "*X: 1"}),
        lines({"*X: 1"})},
       {"U+0085 in a translation is part of its line",
-       lines({"*PageSize B5/B5: \"\"", "*fr.PageSize B5/Carte\xC2\x85 postale: \"\"",
-              "*X: 1"}),
+       lines({"*PageSize B5/B5: \"\"",
+              "*fr.PageSize B5/Carte\xC2\x85 postale: \"\"", "*X: 1"}),
        lines({"*X: 1"})},
       {"blanks between keyword and option",
        lines({"*PageSize \t B5/JIS B5: \"\"", "*fr.PageSize\tB5/B5: \"\"",
@@ -199,15 +204,16 @@ TEST(DeleteOption, PageSizeLines) {
               "*de.PageSize\vB5/B5: \"\"", "*PageRegion B5/B5: \"\"",
               "*ja.PageSize\fB5 \f/B5: \"\"", "*X: 1"}),
        lines({"*PageRegion B5/B5: \"\"", "*X: 1"})},
-      {"blanks before the colon",
-       lines({"*PageSize\fB5 : \"\"", "*X: 1"}), lines({"*X: 1"})},
+      {"blanks before the colon", lines({"*PageSize\fB5 : \"\"", "*X: 1"}),
+       lines({"*X: 1"})},
       {"a blank then another word is no main line",
        lines({"*PageSize B5 x/B5: \"\"", "*de.PageSize B5 x/B5: \"\""}),
        lines({"*PageSize B5 x/B5: \"\"", "*de.PageSize B5 x/B5: \"\""})},
       {"a commented-out copy before the entry stays",
        lines({"*%*PageSize B5/JIS B5: \"old\"", "*PageSize B5/JIS B5: \"\"",
               "*%*PageSize B5/JIS B5: \"older\""}),
-       lines({"*%*PageSize B5/JIS B5: \"old\"", "*%*PageSize B5/JIS B5: \"older\""})},
+       lines({"*%*PageSize B5/JIS B5: \"old\"",
+              "*%*PageSize B5/JIS B5: \"older\""})},
       {"a mention in another entry's value stays",
        lines({"*Foo: \"*PageSize B5/JIS B5: x\"", "*PageSize B5/JIS B5: \"\""}),
        lines({"*Foo: \"*PageSize B5/JIS B5: x\""})},
@@ -220,34 +226,39 @@ TEST(DeleteOption, PageSizeLines) {
 
 TEST(DeleteOption, LongerOptionNamesStay) {
   const std::string others = lines(
-      {"*PageSize Postcard.Fullbleed/P: \"\"", "*de.PageSize Postcard.Fullbleed/P: \"\"",
-       "*PageSize PostcardX/P: \"\"",
+      {"*PageSize Postcard.Fullbleed/P: \"\"",
+       "*de.PageSize Postcard.Fullbleed/P: \"\"", "*PageSize PostcardX/P: \"\"",
        "*UIConstraints: *PageSize Postcard.Fullbleed *A B",
        "*UIConstraints: *PageSize PostcardX *A B",
        "*UIConstraints: *A B *PageSize Postcard.Fullbleed",
        "*UIConstraints: *A B *PageSize Postcard.FULLBLEED"});
-  const EditCase c = {"Postcard", lines({"*PageSize Postcard/P: \"\""}) + others,
-                      others};
+  const EditCase c = {"Postcard",
+                      lines({"*PageSize Postcard/P: \"\""}) + others, others};
   expectDeletion(c, "PageSize", "Postcard");
 }
 
 TEST(DeleteOption, ConstraintLines) {
   const std::string main = lines({"*PageSize B5/B5: \"\""});
   const EditCase cases[] = {
-      {"option first", main + lines({"*UIConstraints: *PageSize B5 *Duplex X"}), ""},
-      {"option last", main + lines({"*UIConstraints: *Duplex X *PageSize B5"}), ""},
+      {"option first", main + lines({"*UIConstraints: *PageSize B5 *Duplex X"}),
+       ""},
+      {"option last", main + lines({"*UIConstraints: *Duplex X *PageSize B5"}),
+       ""},
       {"option last, no terminator",
        main + "*UIConstraints: *Duplex X *PageSize B5", ""},
-      {"option last, CR LF", main + "*UIConstraints: *Duplex X *PageSize B5\r\n", ""},
+      {"option last, CR LF",
+       main + "*UIConstraints: *Duplex X *PageSize B5\r\n", ""},
       {"U+2028 after the option is no line end",
        main + "*UIConstraints: *Duplex X *PageSize B5\xE2\x80\xA8*X: 1\n",
        "*UIConstraints: *Duplex X *PageSize B5\xE2\x80\xA8*X: 1\n"},
-      {"tab separated", main + lines({"*UIConstraints: *PageSize B5\t\t*MediaType OHP"}),
-       ""},
+      {"tab separated",
+       main + lines({"*UIConstraints: *PageSize B5\t\t*MediaType OHP"}), ""},
       {"vertical tab and form feed around the option",
-       main + lines({"*UIConstraints: *PageSize\vB5\f*Duplex DuplexTumble"}), ""},
+       main + lines({"*UIConstraints: *PageSize\vB5\f*Duplex DuplexTumble"}),
+       ""},
       {"tab before the option",
-       main + lines({"*UIConstraints: *PageSize\tB5 *Duplex DuplexTumble"}), ""},
+       main + lines({"*UIConstraints: *PageSize\tB5 *Duplex DuplexTumble"}),
+       ""},
       {"other letter case",
        main + lines({"*cupsUIConstraints c: \" *Duplex *PageSize b5\""}), ""},
       {"longer name in other letter case",
@@ -255,16 +266,19 @@ TEST(DeleteOption, ConstraintLines) {
        lines({"*UIConstraints: *PageSize b5x *Duplex X"})},
       {"quoted, in the middle",
        main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5 *C D\""}), ""},
-      {"quoted, last", main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5\""}),
-       ""},
-      {"NonUIConstraints", main + lines({"*NonUIConstraints: *PageSize B5 *A B"}), ""},
+      {"quoted, last",
+       main + lines({"*cupsUIConstraints c: \"*A B *PageSize B5\""}), ""},
+      {"NonUIConstraints",
+       main + lines({"*NonUIConstraints: *PageSize B5 *A B"}), ""},
       {"no marker: the line stays",
-       main + lines({"*Foo: *PageSize B5 *Duplex X", "*UIConstraints: *PageSize B5 *A B"}),
+       main + lines({"*Foo: *PageSize B5 *Duplex X",
+                     "*UIConstraints: *PageSize B5 *A B"}),
        lines({"*Foo: *PageSize B5 *Duplex X"})},
       {"second mention on the line names the option",
        main + lines({"*UIConstraints: *PageSize B5X *A B *PageSize B5"}), ""},
       {"multi-line constraint entry",
-       main + lines({"*cupsUIConstraints c: \"*PageSize B5", "*Duplex X\"", "*Y: 1"}),
+       main + lines({"*cupsUIConstraints c: \"*PageSize B5", "*Duplex X\"",
+                     "*Y: 1"}),
        lines({"*Y: 1"})},
       {"multi-line constraint naming it on a later line",
        main + lines({"*cupsUIConstraints c: \"*Duplex X", "  *InputSlot Y",
@@ -284,21 +298,22 @@ TEST(DeleteOption, ConstraintsOnlyForPageSizeAndPageRegion) {
        {"PaperDimension", "ImageableArea", "InputSlot", "pagesize"}) {
     SCOPED_TRACE(keyword);
     std::string text = "*" + std::string(keyword) + " B5/B5: \"\"\n";
-    const std::string constraint = "*UIConstraints: *" + std::string(keyword) +
-                                   " B5 *A B\n";
+    const std::string constraint =
+        "*UIConstraints: *" + std::string(keyword) + " B5 *A B\n";
     text += constraint;
     ppdtext::deleteOption(text, keyword, "B5");
     EXPECT_EQ(text, constraint);
   }
-  std::string text = lines({"*PageRegion B5/B5: \"\"",
-                            "*UIConstraints: *A B *PageRegion B5"});
+  std::string text =
+      lines({"*PageRegion B5/B5: \"\"", "*UIConstraints: *A B *PageRegion B5"});
   ppdtext::deleteOption(text, "PageRegion", "B5");
   EXPECT_EQ(text, "");
 }
 
 TEST(DeletePaperSize, DefaultSizeIsKept) {
-  const std::string body = lines({"*PageSize Postcard/P: \"\"", "*PageSize B5/B5: \"\"",
-                                  "*ImageableArea Postcard/P: \"\""});
+  const std::string body =
+      lines({"*PageSize Postcard/P: \"\"", "*PageSize B5/B5: \"\"",
+             "*ImageableArea Postcard/P: \"\""});
   const EditCase cases[] = {
       {"DefaultPageSize", "*DefaultPageSize: Postcard\n" + body,
        "*DefaultPageSize: Postcard\n" + body},
@@ -315,9 +330,9 @@ TEST(DeletePaperSize, DefaultSizeIsKept) {
        "*DefaultPageRegion:\v\"Postcard\" \f\n" + body},
       {"other letter case", "*DefaultPageSize: postcard\n" + body,
        "*DefaultPageSize: postcard\n" + body},
-      {"the later of two default lines", "*DefaultPageSize: A4\n" + body +
-       "*DefaultPageSize: Postcard\n", "*DefaultPageSize: A4\n" + body +
-       "*DefaultPageSize: Postcard\n"},
+      {"the later of two default lines",
+       "*DefaultPageSize: A4\n" + body + "*DefaultPageSize: Postcard\n",
+       "*DefaultPageSize: A4\n" + body + "*DefaultPageSize: Postcard\n"},
       {"quotes are not blanks", "*DefaultPageSize: \"Postcard \"\n" + body,
        "*DefaultPageSize: \"Postcard \"\n" + lines({"*PageSize B5/B5: \"\""})},
       {"commented out", "*%*DefaultPageSize: Postcard\n" + body,
@@ -330,18 +345,20 @@ TEST(DeletePaperSize, DefaultSizeIsKept) {
 
 TEST(DeletePaperSizes, KeywordsNamesAndLineEnds) {
   const auto sample = [](std::string_view eol) {
-    return lines({"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
-                  "*PageSize B6/B6: \"b\"", "*fr.PageSize B6/B6: \"\"",
-                  "*PageRegion B6/B6: \"b\"", "*UIConstraints: *A B *PageRegion B6",
-                  "*PaperDimension B6/B6: \"363 516\"",
-                  "*ImageableArea B6/B6: \"0 0 363 516\"",
-                  "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
-                 eol);
+    return lines(
+        {"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
+         "*PageSize B6/B6: \"b\"", "*fr.PageSize B6/B6: \"\"",
+         "*PageRegion B6/B6: \"b\"", "*UIConstraints: *A B *PageRegion B6",
+         "*PaperDimension B6/B6: \"363 516\"",
+         "*ImageableArea B6/B6: \"0 0 363 516\"",
+         "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
+        eol);
   };
   const auto expected = [](std::string_view eol) {
-    return lines({"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
-                  "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
-                 eol);
+    return lines(
+        {"*OpenUI *PageSize: PickOne", "*PageSize A4/A4: \"a\"",
+         "*UIConstraints: *ImageableArea B6 *A B", "*CloseUI: *PageSize"},
+        eol);
   };
   for (std::string_view eol : {"\n", "\r\n", "\r"}) {
     SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
@@ -370,18 +387,22 @@ TEST(SetDefault, Rewrites) {
       {"worked example", "*DefaultDuplex: None\r\n*ISOCountryCode: \"JP\"\r\n",
        "*DefaultDuplex: DuplexNoTumble\n*ISOCountryCode: \"JP\"\r\n"},
       {"every default line, whichever libcups honours",
-       lines({"*DefaultDuplex: None", "*A: 1", "*DefaultDuplex\f: DuplexTumble"}),
+       lines(
+           {"*DefaultDuplex: None", "*A: 1", "*DefaultDuplex\f: DuplexTumble"}),
        lines({"*DefaultDuplex: DuplexNoTumble", "*A: 1",
               "*DefaultDuplex: DuplexNoTumble"})},
       {"a default line inside another's entry goes with it",
-       lines({"*DefaultDuplex: \"a", "*DefaultDuplex: b\"", "*DefaultDuplex: c"}),
-       lines({"*DefaultDuplex: DuplexNoTumble", "*DefaultDuplex: DuplexNoTumble"})},
+       lines(
+           {"*DefaultDuplex: \"a", "*DefaultDuplex: b\"", "*DefaultDuplex: c"}),
+       lines({"*DefaultDuplex: DuplexNoTumble",
+              "*DefaultDuplex: DuplexNoTumble"})},
       {"look-alike lines above stay",
        lines({"*DefaultDuplexUnit: NotInstalled", "*%*DefaultDuplex: None",
               "*StpDefaultDuplex: None", "*DefaultDuplex: None"}),
        lines({"*DefaultDuplexUnit: NotInstalled", "*%*DefaultDuplex: None",
               "*StpDefaultDuplex: None", "*DefaultDuplex: DuplexNoTumble"})},
-      {"vendor-prefixed retry", lines({"*A: 1", "*DefaultQVDuplex: None", "*B: 2"}),
+      {"vendor-prefixed retry",
+       lines({"*A: 1", "*DefaultQVDuplex: None", "*B: 2"}),
        lines({"*A: 1", "*DefaultQVDuplex: DuplexNoTumble", "*B: 2"})},
       {"standard line preferred",
        lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"}),
@@ -390,9 +411,11 @@ TEST(SetDefault, Rewrites) {
        lines({"*DefaultDuplexUnit: X", "*A: 1"})},
       {"unterminated last line", "*A: 1\n*DefaultDuplex: None",
        "*A: 1\n*DefaultDuplex: DuplexNoTumble\n"},
-      {"quoted value over lines", lines({"*DefaultDuplex: \"a", "b\"", "*End", "*C: 1"}),
+      {"quoted value over lines",
+       lines({"*DefaultDuplex: \"a", "b\"", "*End", "*C: 1"}),
        lines({"*DefaultDuplex: DuplexNoTumble", "*C: 1"})},
-      {"U+0085 is part of the line", lines({"*DefaultDuplex: None\xC2\x85x", "*C: 1"}),
+      {"U+0085 is part of the line",
+       lines({"*DefaultDuplex: None\xC2\x85x", "*C: 1"}),
        lines({"*DefaultDuplex: DuplexNoTumble", "*C: 1"})},
       {"a choice of the option, in any letter case",
        lines({"*Duplex None/Off: \"\"", "*Duplex\tduplexnotumble: \"\"",
@@ -413,13 +436,15 @@ TEST(SetDefault, Rewrites) {
        lines({"*Duplex ManualDuplexNoTumble: \"\"", "*DefaultDuplex: None"}),
        lines({"*Duplex ManualDuplexNoTumble: \"\"", "*DefaultDuplex: None"})},
       {"vendor-prefixed option without the choice",
-       lines({"*QVDuplex None: \"\"", "*DefaultQVDuplex: None", "*Duplex X: \"\""}),
-       lines({"*QVDuplex None: \"\"", "*DefaultQVDuplex: None", "*Duplex X: \"\""})},
+       lines({"*QVDuplex None: \"\"", "*DefaultQVDuplex: None",
+              "*Duplex X: \"\""}),
+       lines({"*QVDuplex None: \"\"", "*DefaultQVDuplex: None",
+              "*Duplex X: \"\""})},
       {"vendor-prefixed option with the choice, other option without",
        lines({"*QVDuplex DuplexNoTumble: \"\"", "*DefaultQVDuplex: None",
               "*Duplex X: \"\""}),
-       lines({"*QVDuplex DuplexNoTumble: \"\"", "*DefaultQVDuplex: DuplexNoTumble",
-              "*Duplex X: \"\""})},
+       lines({"*QVDuplex DuplexNoTumble: \"\"",
+              "*DefaultQVDuplex: DuplexNoTumble", "*Duplex X: \"\""})},
   };
   for (const EditCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -430,7 +455,8 @@ TEST(SetDefault, Rewrites) {
 }
 
 TEST(SetDefault, KeptOptionKeepsItsDefault) {
-  const std::string both = lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"});
+  const std::string both =
+      lines({"*DefaultQVDuplex: None", "*DefaultDuplex: None"});
   const std::string vendor = lines({"*DefaultQVDuplex: None"});
   struct Case {
     std::string before;
@@ -439,7 +465,8 @@ TEST(SetDefault, KeptOptionKeepsItsDefault) {
   };
   const Case cases[] = {
       {both, {"Duplex"}, both},
-      {both, {"QVDuplex"},
+      {both,
+       {"QVDuplex"},
        lines({"*DefaultQVDuplex: None", "*DefaultDuplex: DuplexNoTumble"})},
       {vendor, {"QVDuplex"}, vendor},
       {vendor, {"Duplex"}, lines({"*DefaultQVDuplex: DuplexNoTumble"})},
@@ -466,14 +493,16 @@ TEST(SetQuotedValue, Rewrites) {
   const EditCase cases[] = {
       {"quoted value", lines({"*A: 1", "*ISOCountryCode: \"US\"", "*B: 2"}),
        lines({"*A: 1", "*ISOCountryCode: \"FR\"", "*B: 2"})},
-      {"CR ends", "*ISOCountryCode: \"US\"\r*B: 2\r", "*ISOCountryCode: \"FR\"\n*B: 2\r"},
+      {"CR ends", "*ISOCountryCode: \"US\"\r*B: 2\r",
+       "*ISOCountryCode: \"FR\"\n*B: 2\r"},
       {"comment and longer keyword stay",
        lines({"*% *ISOCountryCode: \"US\"", "*ISOCountryCodes: \"US\"",
               "*ISOCountryCode: \"US\""}),
        lines({"*% *ISOCountryCode: \"US\"", "*ISOCountryCodes: \"US\"",
               "*ISOCountryCode: \"FR\""})},
       {"absent: nothing added", lines({"*A: 1"}), lines({"*A: 1"})},
-      {"every line", lines({"*ISOCountryCode: \"US\"", "*ISOCountryCode: \"DE\""}),
+      {"every line",
+       lines({"*ISOCountryCode: \"US\"", "*ISOCountryCode: \"DE\""}),
        lines({"*ISOCountryCode: \"FR\"", "*ISOCountryCode: \"FR\""})},
       {"no QV retry", lines({"*QVISOCountryCode: \"US\""}),
        lines({"*QVISOCountryCode: \"US\""})},
@@ -510,8 +539,7 @@ TEST(DeletePaperSize, EmptyNameAloneIsDeletedButSkippedInAList) {
       {"alone", [](std::string& t) { ppdtext::deletePaperSize(t, ""); },
        withoutEmpty},
       {"in a list",
-       [](std::string& t) { ppdtext::deletePaperSizes(t, emptyName); },
-       text},
+       [](std::string& t) { ppdtext::deletePaperSizes(t, emptyName); }, text},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
