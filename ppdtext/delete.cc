@@ -276,7 +276,7 @@ class QuotedLines {
   }
 
  private:
-  bool noted_ = false;
+  bool noted_ = false;            ///< whether note() has run
   std::vector<NotedLine> lines_;  ///< the lines, in text order
   /// For a dead line: 1 + the index of an earlier line that may be live,
   /// every line between being dead.

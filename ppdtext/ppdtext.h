@@ -36,16 +36,13 @@
 namespace ppdtext {
 
 /// Deletes option O of main keyword K (say "PageSize" and "B5"), whole
-/// entries with their terminators, by three rules:
-///  1. its main line: the first line that begins `*K`, blanks, O (compared
-///     exactly), [blanks], "/" or ":"; without one nothing at all goes;
-///  2. its translations: every entry whose first line holds `.K`, blanks, O,
-///     [blanks], "/";
-///  3. for "PageSize" and "PageRegion" only, its constraints: every entry
-///     whose first line holds "UIConstraints" and that names `*K`, blanks, O
-///     (in any letter case) followed by a blank, a double quote, a line end
-///     or the end of the text, on its first line or on a later line of its
-///     quoted value.
+/// entries with their terminators. Below, "O/" is O, [blanks] and "/"; a
+/// UIConstraints entry is one whose first line holds "UIConstraints"; an
+/// entry names O where `*K`, blanks and O in any letter case stand before a
+/// blank, a double quote, a line end or the end of the text.
+///  1. Main line: the first line starting `*K`, blanks, `O/` or `O:`; or stop.
+///  2. Translations: every entry whose first line holds `.K`, blanks, `O/`.
+///  3. For PageSize and PageRegion: every UIConstraints entry naming O.
 ///
 ///   *PageSize B6/JIS B6: "..."                      deleted
 ///   *de.PageSize  B6 /JIS B6: ""                    deleted
