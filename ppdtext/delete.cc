@@ -495,7 +495,8 @@ class SizeDeletion {
     // line, and a line ending in CR takes the LF of an empty line that a
     // queued deletion would bring up against it.
     std::size_t dependsUpTo = 0;
-    if (ppdtext::opensQuotedValue(text_, line)) {
+    bool opens = ppdtext::opensQuotedValue(text_, line);
+    if (opens) {
       // The lines the value runs through, and the one after it, where a
       // `*End` may stand.
       dependsUpTo = lineEndAfter(ppdtext::entryEnd(text_, line));
@@ -509,8 +510,10 @@ class SizeDeletion {
       if (opener != npos)
         opener = quoted_.before(lineBounds(text_, m.pos).begin);
       line = lineBounds(text_, opener == npos ? m.pos : opener);
+      opens = ppdtext::opensQuotedValue(text_, line);
     }
-    const std::size_t end = ppdtext::entryEnd(text_, line);
+    // An entry is its line alone unless the line opens a quoted value.
+    const std::size_t end = opens ? ppdtext::entryEnd(text_, line) : line.end;
     queue_.push({line.begin, end});
     for (auto it = firstMentionFrom(m, line.begin);
          it != index_.mentions().end() && it->pos < end; ++it) {

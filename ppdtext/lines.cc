@@ -134,17 +134,6 @@ std::string_view defaultChoice(std::string_view text, const LineBounds& line) {
   return value.substr(0, value.find('/'));
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string concat(std::initializer_list<std::string_view> parts) {
   std::string out;
   for (std::string_view part : parts) out += part;

@@ -81,7 +81,16 @@ std::string_view defaultChoice(std::string_view text, const LineBounds& line);
 
 /// Whether `a` and `b` are equal without regard to ASCII letter case, as
 /// libcups compares option and choice names.
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
 
 /// The parts, joined.
 std::string concat(std::initializer_list<std::string_view> parts);
