@@ -23,19 +23,6 @@ ppds=("$@")
 [ ${#ppds[@]} -gt 0 ] || ppds=(examples/colorlaser.ppd)
 driver=$build/ppdregion-driver
 ppd=examples/colorlaser.ppd
-system_serverbin=$(cups-config --serverbin)
-system_datadir=$(cups-config --datadir)
-
-dir=$(mktemp -d "${TMPDIR:-/tmp}/ppdregion-bench-XXXXXX")
-pid=
-stop() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
-  rm -rf "$dir"
-}
-trap stop EXIT
 . tests/private_cupsd.sh || { cat "$dir/cupsd.out"; exit 1; }
 export CUPS_DATADIR=$dir/data CUPS_SERVERBIN=$dir/serverbin
 

@@ -1,13 +1,26 @@
 # SPDX-License-Identifier: Apache-2.0
 # shellcheck shell=bash
 # A private CUPS scheduler for the scheduler check and the driver benchmark,
-# sourced by both. Expects `dir` (an empty scratch folder, removed by the
-# caller), `driver` (the built driver program) and `ppd` (the example), and
-# the system's folders in `system_serverbin` and `system_datadir`. Starts
-# cupsd with every path in `dir`, listening only on 127.0.0.1 at a free
-# port; sets `pid` (the caller stops it by this id), `port` and
-# `private_locale`, and exports CUPS_SERVER. Its last status is that of the
+# sourced by both. Expects `driver` (the built driver program) and `ppd` (the
+# example). Makes a scratch folder `dir` and starts cupsd with every path in
+# it, listening only on 127.0.0.1 at a free port; sets `pid`, `port` and
+# `private_locale`, the system's folders in `system_serverbin` and
+# `system_datadir`, and exports CUPS_SERVER. On exit the scheduler is stopped
+# by its pid and the folder removed. Its last status is that of the
 # scheduler's answer: non-zero when it did not start (see $dir/cupsd.out).
+
+system_serverbin=$(cups-config --serverbin)
+system_datadir=$(cups-config --datadir)
+dir=$(mktemp -d "${TMPDIR:-/tmp}/ppdregion-cupsd-XXXXXX")
+pid=
+stop() {
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  fi
+  rm -rf "$dir"
+}
+trap stop EXIT
 
 # The scheduler's children run as lp: everything they read must be readable
 # to it, and CUPS runs only programs in folders that root alone may change.

@@ -23,19 +23,6 @@ for program in cupsd lpadmin lpinfo lpoptions lpstat cups-config gzip python3; d
   command -v "$program" >/dev/null ||
     { echo "SKIP: $program is missing (Debian packages cups, cups-client, libcups2-dev)"; exit 77; }
 done
-system_serverbin=$(cups-config --serverbin)
-system_datadir=$(cups-config --datadir)
-
-dir=$(mktemp -d "${TMPDIR:-/tmp}/ppdregion-cupsd-XXXXXX")
-pid=
-stop() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
-  rm -rf "$dir"
-}
-trap stop EXIT
 # shellcheck source=tests/private_cupsd.sh
 . "$(dirname "$0")/private_cupsd.sh" || {
   echo "SKIP: the private scheduler did not start:"
