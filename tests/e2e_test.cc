@@ -63,52 +63,37 @@ TEST(CommandLine, CountryOption) {
   const std::string japan = fixture::readFile(kData / "colorlaser.JP.ppd");
   const std::string notCode =
       " is not a country code (two ASCII letters, such as FR)\n";
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out;
-    std::string err;
-  };
-  const Case cases[] = {
-      {{"--country", "FR", "x", ppd}, 0, france, ""},
-      {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
-      {{"--country", "jP", "--country", ppd}, 0, japan, ""},
-      {{"--country", "FRA", "x", ppd},
-       2,
-       "",
-       "ppdregion: --country: \"FRA\"" + notCode + kUsage},
-      {{"--country", "", "x", ppd},
-       2,
-       "",
-       "ppdregion: --country: \"\"" + notCode + kUsage},
-      {{"--country", "F1", "x", ppd},
-       2,
-       "",
-       "ppdregion: --country: \"F1\"" + notCode + kUsage},
-      {{"--country"},
-       2,
-       "",
-       "ppdregion: --country: needs a country code, such as FR\n" + kUsage},
-      {{"--country", "FR", "x", ppd, "extra", "more"}, 2, "", kUsage},
-      {{"x", "--country", "FR", ppd}, 2, "", kUsage},
-      // With two or three arguments --country is the unused NAME.
-      {{"--country", ppd}, 0, japan, ""},
-      {{"--country", "FR", ppd},
-       1,
-       "",
-       "ppdregion: FR: No such file or directory\n"},
-  };
-  for (const Case& c : cases) {
-    std::string trace;
-    for (const std::string& arg : c.args) trace += "[" + arg + "] ";
-    SCOPED_TRACE(trace);
-    const RunResult result = fixture::run(
-        kTool, c.args,
-        {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_TRUE(result.out == c.out);
-    EXPECT_EQ(result.err, c.err);
-  }
+  fixture::expectRuns(
+      {
+          {{"--country", "FR", "x", ppd}, 0, france, ""},
+          {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
+          {{"--country", "jP", "--country", ppd}, 0, japan, ""},
+          {{"--country", "FRA", "x", ppd},
+           2,
+           "",
+           "ppdregion: --country: \"FRA\"" + notCode + kUsage},
+          {{"--country", "", "x", ppd},
+           2,
+           "",
+           "ppdregion: --country: \"\"" + notCode + kUsage},
+          {{"--country", "F1", "x", ppd},
+           2,
+           "",
+           "ppdregion: --country: \"F1\"" + notCode + kUsage},
+          {{"--country"},
+           2,
+           "",
+           "ppdregion: --country: needs a country code, such as FR\n" + kUsage},
+          {{"--country", "FR", "x", ppd, "extra", "more"}, 2, "", kUsage},
+          {{"x", "--country", "FR", ppd}, 2, "", kUsage},
+          // With two or three arguments --country is the unused NAME.
+          {{"--country", ppd}, 0, japan, ""},
+          {{"--country", "FR", ppd},
+           1,
+           "",
+           "ppdregion: FR: No such file or directory\n"},
+      },
+      {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
 }
 
 // With LC_ALL, LC_PAPER and LANG all unset or empty the country comes from

@@ -2,6 +2,7 @@
 #include "fixture.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -112,6 +113,19 @@ RunResult runTool(const std::filesystem::path& ppd, const std::string& lang) {
   std::map<std::string, std::string> env;
   if (!lang.empty()) env["LANG"] = lang;
   return run(PPDREGION_BINARY, {"printer", ppd.string()}, env);
+}
+
+void expectRuns(std::initializer_list<ArgumentsCase> cases,
+                const std::map<std::string, std::string>& env) {
+  for (const ArgumentsCase& c : cases) {
+    std::string trace;
+    for (const std::string& arg : c.args) trace += "[" + arg + "] ";
+    SCOPED_TRACE(trace);
+    const RunResult result = run(kTool, c.args, env);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(result.out == c.out);  // a PPD: no diff of it in the log
+    EXPECT_EQ(result.err, c.err);
+  }
 }
 
 bool passesCupstestppd(const std::filesystem::path& ppd) {

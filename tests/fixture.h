@@ -68,6 +68,20 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
 RunResult runTool(const std::filesystem::path& ppd,
                   const std::string& lang = {});
 
+/// A run of ppdregion with `args`, and the exit status, standard output and
+/// standard error it must give.
+struct ArgumentsCase {
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+/// Runs ppdregion for each case, in an environment of PATH and `env`, and
+/// checks what it gives.
+void expectRuns(std::initializer_list<ArgumentsCase> cases,
+                const std::map<std::string, std::string>& env = {});
+
 /// Whether cupstestppd passes the file.
 bool passesCupstestppd(const std::filesystem::path& ppd);
 

@@ -48,13 +48,7 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
   ASSERT_FALSE(adapted.empty());
   const std::string version =
       std::string("ppdregion ") + PPDREGION_EXPECTED_VERSION + "\n";
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out;
-    std::string err;
-  };
-  const Case cases[] = {
+  fixture::expectRuns({
       {{"--help"}, 0, help, ""},
       {{"-h"}, 0, help, ""},
       {{"--version"}, 0, version, ""},
@@ -81,16 +75,7 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
        "ppdregion: --version: No such file or directory\n"},
       {{"--help", ppd, "extra", "more"}, 2, "", kUsage},
       {{"--version", "--help", "-h", "x"}, 2, "", kUsage},
-  };
-  for (const Case& c : cases) {
-    std::string trace;
-    for (const std::string& arg : c.args) trace += "[" + arg + "] ";
-    SCOPED_TRACE(trace);
-    const RunResult result = fixture::run(kTool, c.args);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.out, c.out);
-    EXPECT_EQ(result.err, c.err);
-  }
+  });
 }
 
 TEST(Help, FailedWriteIsAnError) {
