@@ -8,6 +8,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "policy/policy.h"
 
 namespace cli {
 
@@ -17,6 +20,30 @@ enum ExitStatus : int {
   kExitFailure = 1,  ///< the PPD could not be loaded, adapted or written
   kExitUsage = 2,    ///< wrong arguments
 };
+
+/// What a command line asks ppdregion to do.
+enum class Action { Run, Help, Version, Usage };
+
+/// A command line, read.
+struct Invocation {
+  Action action = Action::Run;
+  std::string country;        ///< from --country, upper case; else empty
+  bool defaultPaper = false;  ///< --default-paper
+  bool verbose = false;       ///< --verbose
+  std::string path;           ///< the PPD ("-": standard input)
+  std::string error;          ///< for Action::Usage: what is wrong
+};
+
+/// Reads the arguments after the program's name:
+///   [--country CC | --country=CC] [--default-paper] [--verbose] [--]
+///   NAME PPD [EXTRA]
+/// Options come before NAME, in any order (a later --country wins); "--"
+/// ends them, and so does any other word, which is NAME. --help, -h and
+/// --version count only as the single argument. A missing or bad country
+/// code, NAME or PPD, or more than EXTRA, is Action::Usage with the reason.
+///   {"--country=fr", "x", "a.ppd"} gives Run, FR, path a.ppd
+///   {"--country", "FR", "a.ppd"} gives Usage, "missing PPD"
+Invocation readArguments(std::span<const char* const> args);
 
 /// The most a PPD may hold, compressed or not: far above any real one (the
 /// largest are a few MiB), low enough that an endless input is refused long
@@ -94,15 +121,31 @@ std::string countryFromEnvironment();
 /// the files at `systemLocaleFiles`. Empty when neither names one.
 std::string countryOfUser(std::span<const char* const> systemLocaleFiles);
 
+/// The country of the user (countryOfUser) and where it came from, such as
+/// "LC_PAPER=fr_FR.UTF-8" or "/etc/default/locale".
+struct UserCountry {
+  std::string country;
+  std::string source;
+};
+UserCountry userCountry(std::span<const char* const> systemLocaleFiles);
+
 /// Adapts the PPD text to `country`: classifies the printer from exactly this
-/// text and applies the paper-size, duplex and country-code rules. Leaves the
-/// text unchanged when the PPD parser refuses it. Throws std::bad_alloc when
-/// memory runs out and std::system_error when the parser cannot read the text.
-void adaptPpd(std::string& text, std::string_view country);
+/// text and applies the paper-size, duplex and country-code rules, and with
+/// `settings.defaultPaper` the default paper. Leaves the text unchanged and
+/// returns false when the PPD parser refuses it. Where `notes` is given, adds
+/// a line for each decision. Throws std::bad_alloc when memory runs out and
+/// std::system_error when the parser cannot read the text.
+bool adaptPpd(std::string& text, std::string_view country,
+              const policy::Settings& settings = {},
+              std::vector<std::string>* notes = nullptr);
 
 /// One whole run on the PPD at `path` ("-": standard input): loads, adapts
-/// it to `country` and writes it, printing any failure to standard error.
-/// Returns the exit status.
-ExitStatus runPpdregion(const char* path, std::string_view country);
+/// it to `country` (with `settings`) and writes it, printing any failure to
+/// standard error, and each decision there too with `verbose`, after the
+/// country and `countrySource`. Returns the exit status.
+ExitStatus runPpdregion(const char* path, std::string_view country,
+                        const policy::Settings& settings = {},
+                        bool verbose = false,
+                        std::string_view countrySource = {});
 
 }  // namespace cli

@@ -101,4 +101,21 @@ std::string countryOfUser(std::span<const char* const> systemLocaleFiles) {
   return countryFromLocaleName(locale);
 }
 
+UserCountry userCountry(std::span<const char* const> systemLocaleFiles) {
+  for (const char* variable : kPaperLocaleVariables) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      return {countryFromLocaleName(value),
+              std::string(variable) + "=" + value};
+    }
+  }
+  for (const char* path : systemLocaleFiles) {
+    const std::string locale = paperLocaleFromFiles({&path, 1});
+    if (!locale.empty()) {
+      return {countryFromLocaleName(locale), std::string(path)};
+    }
+  }
+  return {{}, "no locale"};
+}
+
 }  // namespace cli

@@ -2,14 +2,13 @@
 // ppdregion: adapts a printer's PPD file to the country of the user's locale
 // and writes it to standard output.
 //
-//   ppdregion [--country CC] NAME PPD [EXTRA]     PPD "-" is standard input
-//   ppdregion --help | -h | --version
+//   ppdregion [--country CC] [--default-paper] [--verbose] [--] NAME PPD
+//   [EXTRA] ppdregion --help | -h | --version
 //
-// NAME and EXTRA are accepted for the callers that pass them, and not used.
-// --help, -h and --version are recognised only as the single argument, and
-// --country only as the first one followed by its value, NAME and PPD: with
-// two or three arguments the first is the unused NAME, whatever it looks
-// like.
+// PPD "-" is standard input. NAME and EXTRA are accepted for the callers that
+// pass them, and not used. Options come before NAME; any other first word is
+// NAME, whatever it looks like. --help, -h and --version are recognised only
+// as the single argument.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -24,27 +23,30 @@ namespace {
 
 using cli::ExitStatus;
 
-constexpr char kUsage[] = "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
+constexpr char kUsage[] =
+    "usage: ppdregion [--country CC] [--default-paper] [--verbose] NAME PPD "
+    "[EXTRA]\n";
 
 constexpr char kHelp[] =
     "Writes the PPD file PPD to standard output, adapted to a country:\n"
     "regional paper sizes removed, the default duplex and *ISOCountryCode "
     "set.\n"
     "\n"
-    "  NAME, EXTRA    accepted for the callers that pass them; not used\n"
-    "  PPD            the PPD file, plain or gzip-compressed, in any "
-    "encoding;\n"
-    "                 \"-\" reads standard input (a file named \"-\" is ./-)\n"
-    "  --country CC   adapt to the country CC, two letters such as FR\n"
-    "  -h, --help     print this help and exit\n"
-    "  --version      print the version and exit\n"
-    "\n"
+    "  NAME, EXTRA      accepted for the callers that pass them; not used\n"
+    "  PPD              the PPD file, plain or gzip-compressed, any encoding;\n"
+    "                   \"-\" reads standard input (a file named \"-\" is "
+    "./-)\n"
+    "  --country CC     adapt to the country CC, two letters such as FR\n"
+    "  --default-paper  make the country's A4 or Letter the default size\n"
+    "                   where the default is the other of the two\n"
+    "  --verbose        say each decision on standard error\n"
+    "  -h, --help       print this help and exit; --version: the version\n"
+    "Options come before NAME, in any order; -- ends them.\n"
     "Without --country the country is the territory of the first non-empty of\n"
     "LC_ALL, LC_PAPER and LANG (LANG=fr_FR.UTF-8 gives FR); when all three "
     "are\n"
     "unset or empty, of the same in /etc/locale.conf, then "
     "/etc/default/locale.\n"
-    "\n"
     "  zcat model.ppd.gz | ppdregion --country FR x - > office.ppd\n"
     "  lpadmin -p office -E -v URI -P office.ppd   # a file: not -P <(...)\n"
     "\n"
@@ -59,37 +61,29 @@ ExitStatus print(std::string_view text) {
   return cli::kExitFailure;
 }
 
-ExitStatus usageError(const std::string& message) {
-  std::fprintf(stderr, "ppdregion: --country: %s\n", message.c_str());
-  std::fputs(kUsage, stderr);
-  return cli::kExitUsage;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string_view first = argc > 1 ? argv[1] : "";
-  if (argc == 2) {
-    if (first == "--help" || first == "-h") {
+  const cli::Invocation invocation = cli::readArguments(
+      {argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
+  switch (invocation.action) {
+    case cli::Action::Help:
       return print(std::string(kUsage) + kHelp);
-    }
-    if (first == "--version") return print(kVersion);
-    if (first == "--country")
-      return usageError("needs a country code, such as FR");
+    case cli::Action::Version:
+      return print(kVersion);
+    case cli::Action::Usage:
+      std::fprintf(stderr, "ppdregion: %s\n%s", invocation.error.c_str(),
+                   kUsage);
+      return cli::kExitUsage;
+    case cli::Action::Run:
+      break;
   }
-  if (first == "--country" && (argc == 5 || argc == 6)) {
-    const std::string country = cli::countryCode(argv[2]);
-    if (country.empty()) {
-      return usageError(
-          "\"" + std::string(argv[2]) +
-          "\" is not a country code (two ASCII letters, such as FR)");
-    }
-    return cli::runPpdregion(argv[4], country);
+  const policy::Settings settings{.defaultPaper = invocation.defaultPaper};
+  if (!invocation.country.empty()) {
+    return cli::runPpdregion(invocation.path.c_str(), invocation.country,
+                             settings, invocation.verbose, "--country");
   }
-  if (argc < 3 || argc > 4) {
-    std::fputs(kUsage, stderr);
-    return cli::kExitUsage;
-  }
-  return cli::runPpdregion(argv[2],
-                           cli::countryOfUser(cli::kSystemLocaleFiles));
+  const cli::UserCountry user = cli::userCountry(cli::kSystemLocaleFiles);
+  return cli::runPpdregion(invocation.path.c_str(), user.country, settings,
+                           invocation.verbose, user.source);
 }

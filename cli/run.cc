@@ -39,24 +39,45 @@ void printWriteError(int error) {
                std::strerror(error));
 }
 
-void adaptPpd(std::string& text, std::string_view country) {
+bool adaptPpd(std::string& text, std::string_view country,
+              const policy::Settings& settings,
+              std::vector<std::string>* notes) {
   const std::optional<policy::Printer> printer =
-      policy::classifyPrinter(text, country);
-  if (!printer) return;  // not a PPD the parser accepts: written unchanged
-  policy::adaptToCountry(text, *printer, country);
+      policy::classifyPrinter(text, country, settings);
+  if (!printer) {
+    if (notes != nullptr) {
+      notes->push_back("libcups refuses the PPD: written unchanged");
+    }
+    return false;
+  }
+  policy::adaptToCountry(text, *printer, country, settings, notes);
+  return true;
 }
 
-ExitStatus runPpdregion(const char* path, std::string_view country) {
+ExitStatus runPpdregion(const char* path, std::string_view country,
+                        const policy::Settings& settings, bool verbose,
+                        std::string_view countrySource) {
+  const std::string name = inputName(path);
+  const auto say = [&](const std::string& line) {
+    std::fprintf(stderr, "ppdregion: %s: %s\n", name.c_str(), line.c_str());
+  };
   const auto fail = [&](const std::string& reason) {
-    std::fprintf(stderr, "ppdregion: %s: %s\n", inputName(path).c_str(),
-                 reason.c_str());
+    say(reason);
     return kExitFailure;
   };
   // Running out of memory anywhere ends the run before anything is written.
   try {
     LoadResult loaded = loadPpd(path);
     if (!loaded.error.empty()) return fail(loaded.error);
-    adaptPpd(loaded.text, country);
+    std::vector<std::string> notes;
+    if (verbose) {
+      notes.push_back(
+          "country: " +
+          (country.empty() ? std::string("none") : std::string(country)) +
+          " (from " + std::string(countrySource) + ")");
+    }
+    adaptPpd(loaded.text, country, settings, verbose ? &notes : nullptr);
+    for (const std::string& line : notes) say(line);
     if (const int error = writePpd(loaded.text); error != 0) {
       printWriteError(error);
       return kExitFailure;

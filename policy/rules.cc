@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The duplex-default and country-code rules.
+// The duplex-default, country-code and default-paper rules.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "policy/policy.h"
@@ -17,7 +18,120 @@ constexpr std::string_view kDuplexCountries[] = {
     "DK", "NL", "CH", "BE", "MK", "TR", "SI", "CY", "LU", "MT", "LI"};
 static_assert(std::size(kDuplexCountries) == 35);
 
+// Countries whose office paper is US Letter: the territories of
+// `<paperSize type="US-Letter">` in the Unicode CLDR's supplementalData.xml
+// (CLDR 44). Every other country prints on A4.
+constexpr std::string_view kLetterCountries[] = {"BZ", "CA", "CL", "CO", "CR",
+                                                 "GT", "MX", "NI", "PA", "PH",
+                                                 "PR", "SV", "US", "VE"};
+
+struct OfficeSize {
+  OfficePaper paper;
+  float width, length;  // in points
+};
+constexpr OfficeSize kOfficeSizes[] = {{OfficePaper::A4, 595, 842},
+                                       {OfficePaper::Letter, 612, 792}};
+
+std::string_view nameOf(OfficePaper paper) {
+  switch (paper) {
+    case OfficePaper::None:
+      return "none";
+    case OfficePaper::A4:
+      return "A4";
+    case OfficePaper::Letter:
+      return "Letter";
+  }
+  return "none";
+}
+
+const PaperSize* findSize(std::span<const PaperSize> sizes,
+                          std::string_view name) {
+  for (const PaperSize& size : sizes) {
+    if (sameName(size.name, name)) return &size;
+  }
+  return nullptr;
+}
+
+void note(std::vector<std::string>* notes, std::string line) {
+  if (notes != nullptr) notes->push_back(std::move(line));
+}
+
+std::string joined(std::span<const std::string> parts) {
+  std::string out;
+  for (const std::string& part : parts) {
+    if (!out.empty()) out += ", ";
+    out += part;
+  }
+  return out;
+}
+
+// removeRegionalPaperSizes, one size at a time so that it can say which
+// sizes went and which stayed as defaults.
+void removeSizesSaying(std::string& text, const Printer& printer,
+                       std::string_view country,
+                       std::vector<std::string>& notes) {
+  std::vector<std::string> removed;
+  std::vector<std::string> kept;
+  for (const std::string_view name : paperSizesToRemove(printer, country)) {
+    const std::size_t before = text.size();
+    ppdtext::deletePaperSize(text, name);
+    std::vector<std::string>& list = text.size() != before ? removed : kept;
+    if (std::ranges::find(list, name) == list.end() &&
+        (text.size() != before || findSize(printer.sizes, name) != nullptr)) {
+      list.emplace_back(name);
+    }
+  }
+  std::erase_if(kept, [&](const std::string& name) {
+    return std::ranges::find(removed, name) != removed.end();
+  });
+  notes.push_back("paper sizes removed: " +
+                  (removed.empty() ? std::string("none") : joined(removed)));
+  if (!kept.empty()) {
+    notes.push_back("paper sizes kept because a default names them: " +
+                    joined(kept));
+  }
+}
+
 }  // namespace
+
+bool sameName(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::ranges::equal(a, b, {}, lower, lower);
+}
+
+OfficePaper officePaperOf(std::string_view country) {
+  if (country.empty()) return OfficePaper::None;
+  return std::ranges::find(kLetterCountries, country) !=
+                 std::end(kLetterCountries)
+             ? OfficePaper::Letter
+             : OfficePaper::A4;
+}
+
+OfficePaper officePaperOfSize(float width, float length) {
+  for (const OfficeSize& office : kOfficeSizes) {
+    if (std::fabs(width - office.width) <= 1 &&
+        std::fabs(length - office.length) <= 1) {
+      return office.paper;
+    }
+  }
+  return OfficePaper::None;
+}
+
+const PaperSize* regionalPaperChoice(std::span<const PaperSize> sizes,
+                                     OfficePaper paper) {
+  if (paper == OfficePaper::None) return nullptr;
+  if (const PaperSize* named = findSize(sizes, nameOf(paper))) return named;
+  const PaperSize* best = nullptr;
+  for (const PaperSize& size : sizes) {
+    if (officePaperOfSize(size.width, size.length) == paper &&
+        (best == nullptr || size.name.size() < best->name.size())) {
+      best = &size;
+    }
+  }
+  return best;
+}
 
 bool prefersLongEdgeDuplex(std::string_view country) {
   return std::ranges::find(kDuplexCountries, country) !=
@@ -61,11 +175,73 @@ void applyCountryCodeRule(std::string& text, std::string_view country) {
   }
 }
 
+void applyPaperRule(std::string& text, const Printer& printer,
+                    std::vector<std::string>* notes) {
+  const PaperDefault& paper = printer.paper;
+  if (paper.choice.empty()) {
+    note(notes, "default paper size kept: " + paper.reason);
+    return;
+  }
+  std::vector<std::string_view> keywords;
+  for (std::size_t i = 0; i < std::size(kPaperKeywords); ++i) {
+    if (paper.changes[i]) keywords.push_back(kPaperKeywords[i]);
+    if (notes == nullptr || paper.was[i].empty()) continue;
+    const std::string line = "*Default" + std::string(kPaperKeywords[i]);
+    note(notes,
+         paper.changes[i]
+             ? line + " changed from " + paper.was[i] + " to " + paper.choice
+             : line + " kept: " + paper.was[i] +
+                   " is not the other office paper, or " +
+                   std::string(kPaperKeywords[i]) + " has no " + paper.choice);
+  }
+  ppdtext::setDefaults(text, keywords, paper.choice);
+}
+
 void adaptToCountry(std::string& text, const Printer& printer,
-                    std::string_view country) {
-  removeRegionalPaperSizes(text, printer, country);
-  applyDuplexRule(text, printer, country);
+                    std::string_view country, const Settings& settings,
+                    std::vector<std::string>* notes) {
+  if (notes == nullptr) {
+    removeRegionalPaperSizes(text, printer, country);
+    applyDuplexRule(text, printer, country);
+    applyCountryCodeRule(text, country);
+    if (settings.defaultPaper) applyPaperRule(text, printer);
+    return;
+  }
+  notes->push_back(
+      std::string("printer: ") +
+      (printer.kind == PrinterKind::ColorLaser ? "colour" : "monochrome") +
+      ", model number " + std::to_string(printer.modelNumber));
+  removeSizesSaying(text, printer, country, *notes);
+
+  if (!getsLongEdgeDuplex(printer, country)) {
+    notes->push_back(
+        "duplex default kept: no long-edge rule for this "
+        "printer in " +
+        (country.empty() ? std::string("no country") : std::string(country)));
+  } else {
+    const std::string before = text;
+    applyDuplexRule(text, printer, country);
+    for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
+      if (printer.longEdgeConflicts[i]) {
+        notes->push_back("*Default" + std::string(kDuplexOptions[i]) +
+                         " kept: DuplexNoTumble conflicts with the other "
+                         "defaults, or leaves a constraint unresolvable");
+      }
+    }
+    notes->push_back(text != before ? "duplex default set to DuplexNoTumble"
+                                    : "duplex default unchanged");
+  }
+
+  const std::string before = text;
   applyCountryCodeRule(text, country);
+  notes->push_back(
+      !writesCountryCode(country)
+          ? "*ISOCountryCode kept: not written for " + std::string(country)
+      : text != before
+          ? "*ISOCountryCode set to \"" + std::string(country) + "\""
+          : "*ISOCountryCode unchanged: already \"" + std::string(country) +
+                "\", or the PPD has no such line");
+  if (settings.defaultPaper) applyPaperRule(text, printer, notes);
 }
 
 }  // namespace policy

@@ -87,6 +87,17 @@ void setDefault(std::string& text, std::string_view keyword,
                 std::string_view value,
                 std::span<const std::string_view> keep = {});
 
+/// Sets the default choice of each of `keywords` (main keywords, such as
+/// "PageSize"): every `*Default<keyword>` keyword line (with its entry)
+/// becomes "*Default<keyword>: <value>" and one LF. The caller has made sure
+/// that each keyword offers the choice; no line is added and no other
+/// keyword is retried.
+///
+///   *DefaultPageSize: Letter\r\n   ->   *DefaultPageSize: A4\n
+///   *DefaultPageSizeUnit: x        ->   kept
+void setDefaults(std::string& text, std::span<const std::string_view> keywords,
+                 std::string_view value);
+
 /// Sets the quoted value of general-information keyword `keyword`: every
 /// `*<keyword>` keyword line (with its entry) becomes `*<keyword>: "<value>"`
 /// and one LF. The value is written as given, unescaped. Nothing is added when

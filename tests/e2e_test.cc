@@ -34,29 +34,20 @@ TEST(CommandLine, ArgumentCounts) {
   const std::string ppd = kExample.string();
   const std::string plain = fixture::runTool(kExample).out;
   ASSERT_FALSE(plain.empty());
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    bool writes;
-  };
-  const Case cases[] = {
-      {{}, 2, false},
-      {{ppd}, 2, false},
-      {{"name", ppd}, 0, true},
-      {{"other", ppd, "extra"}, 0, true},
-      {{"name", ppd, "extra", "more"}, 2, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.size());
-    const RunResult result = fixture::run(kTool, c.args);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.out, c.writes ? plain : "");
-    EXPECT_EQ(result.err, c.writes ? "" : kUsage);
-  }
+  fixture::expectRuns({
+      {{}, 2, "", "ppdregion: missing NAME and PPD\n" + kUsage},
+      {{ppd}, 2, "", "ppdregion: missing PPD\n" + kUsage},
+      {{"name", ppd}, 0, plain, ""},
+      {{"other", ppd, "extra"}, 0, plain, ""},
+      {{"name", ppd, "extra", "more"},
+       2,
+       "",
+       "ppdregion: too many arguments\n" + kUsage},
+  });
 }
 
-// --country wins over every locale variable, and is an option only as the
-// first of four or five arguments.
+// --country wins over every locale variable. Options come before NAME; a
+// first word that is one is always the option.
 TEST(CommandLine, CountryOption) {
   const std::string ppd = kExample.string();
   const std::string france = fixture::readFile(kData / "colorlaser.FR.ppd");
@@ -66,13 +57,17 @@ TEST(CommandLine, CountryOption) {
   fixture::expectRuns(
       {
           {{"--country", "FR", "x", ppd}, 0, france, ""},
+          {{"--country=FR", "x", ppd}, 0, france, ""},
           {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
-          {{"--country", "jP", "--country", ppd}, 0, japan, ""},
+          {{"--country", "DE", "--country=jP", "--", "--country", ppd},
+           0,
+           japan,
+           ""},
           {{"--country", "FRA", "x", ppd},
            2,
            "",
            "ppdregion: --country: \"FRA\"" + notCode + kUsage},
-          {{"--country", "", "x", ppd},
+          {{"--country=", "x", ppd},
            2,
            "",
            "ppdregion: --country: \"\"" + notCode + kUsage},
@@ -84,14 +79,20 @@ TEST(CommandLine, CountryOption) {
            2,
            "",
            "ppdregion: --country: needs a country code, such as FR\n" + kUsage},
-          {{"--country", "FR", "x", ppd, "extra", "more"}, 2, "", kUsage},
-          {{"x", "--country", "FR", ppd}, 2, "", kUsage},
-          // With two or three arguments --country is the unused NAME.
-          {{"--country", ppd}, 0, japan, ""},
-          {{"--country", "FR", ppd},
-           1,
+          {{"--country", "FR", "x", ppd, "extra", "more"},
+           2,
            "",
-           "ppdregion: FR: No such file or directory\n"},
+           "ppdregion: too many arguments\n" + kUsage},
+          // A first word that is an option is never NAME or PPD.
+          {{"--country", "FR", ppd},
+           2,
+           "",
+           "ppdregion: missing PPD\n" + kUsage},
+          {{"--country=FR", ppd}, 2, "", "ppdregion: missing PPD\n" + kUsage},
+          {{"--verbose", "--default-paper"},
+           2,
+           "",
+           "ppdregion: missing NAME and PPD\n" + kUsage},
       },
       {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_PAPER", "de_DE"}, {"LANG", "it_IT"}});
 }

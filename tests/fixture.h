@@ -17,7 +17,8 @@ inline const std::string kTool = PPDREGION_BINARY;
 inline const std::filesystem::path kExample =
     std::filesystem::path(PPDREGION_EXAMPLES) / "colorlaser.ppd";
 inline const std::string kUsage =
-    "usage: ppdregion [--country CC] NAME PPD [EXTRA]\n";
+    "usage: ppdregion [--country CC] [--default-paper] [--verbose] NAME PPD "
+    "[EXTRA]\n";
 
 /// Whether `text` holds `part`.
 inline bool contains(std::string_view text, std::string_view part) {

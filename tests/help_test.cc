@@ -26,7 +26,8 @@ TEST(Help, SaysHowToCallTheToolAndWhereTheCountryComesFrom) {
   EXPECT_EQ(result.out.substr(0, kUsage.size()), kUsage);
   for (const char* part :
        {"NAME", "PPD", "EXTRA", "not used", "standard output", "LC_ALL",
-        "LC_PAPER", "LANG", "--version"}) {
+        "LC_PAPER", "LANG", "--version", "--country", "--default-paper",
+        "--verbose"}) {
     EXPECT_TRUE(contains(result.out, part)) << part;
   }
   // It is read in a terminal: short, and no line wider than 80 columns.
@@ -48,23 +49,20 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
   ASSERT_FALSE(adapted.empty());
   const std::string version =
       std::string("ppdregion ") + PPDREGION_EXPECTED_VERSION + "\n";
+  const std::string missingPpd = "ppdregion: missing PPD\n" + kUsage;
+  const std::string tooMany = "ppdregion: too many arguments\n" + kUsage;
   fixture::expectRuns({
       {{"--help"}, 0, help, ""},
       {{"-h"}, 0, help, ""},
       {{"--version"}, 0, version, ""},
-      // Anything else alone is still a usage error, a PPD path included.
-      {{ppd}, 2, "", kUsage},
-      {{"-x"}, 2, "", kUsage},
-      {{"--helpx"}, 2, "", kUsage},
-      {{"-help"}, 2, "", kUsage},
-      {{"--HELP"}, 2, "", kUsage},
-      {{"-H"}, 2, "", kUsage},
-      {{"--h"}, 2, "", kUsage},
-      {{"-v"}, 2, "", kUsage},
-      {{"-V"}, 2, "", kUsage},
-      {{"--version=1"}, 2, "", kUsage},
-      {{"--"}, 2, "", kUsage},
-      {{""}, 2, "", kUsage},
+      // Anything else alone is NAME without a PPD, a PPD path included.
+      {{ppd}, 2, "", missingPpd},
+      {{"-x"}, 2, "", missingPpd},
+      {{"--HELP"}, 2, "", missingPpd},
+      {{"-V"}, 2, "", missingPpd},
+      {{"--version=1"}, 2, "", missingPpd},
+      {{""}, 2, "", missingPpd},
+      {{"--"}, 2, "", "ppdregion: missing NAME and PPD\n" + kUsage},
       // With two or three arguments the first is the unused NAME.
       {{"--help", ppd}, 0, adapted, ""},
       {{"-h", ppd}, 0, adapted, ""},
@@ -73,8 +71,9 @@ TEST(Help, OptionsOnlyAsTheSingleArgument) {
        1,
        "",
        "ppdregion: --version: No such file or directory\n"},
-      {{"--help", ppd, "extra", "more"}, 2, "", kUsage},
-      {{"--version", "--help", "-h", "x"}, 2, "", kUsage},
+      {{"--", "--help", ppd}, 0, adapted, ""},
+      {{"--help", ppd, "extra", "more"}, 2, "", tooMany},
+      {{"--version", "--help", "-h", "x"}, 2, "", tooMany},
   });
 }
 
