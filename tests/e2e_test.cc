@@ -54,10 +54,30 @@ TEST(CommandLine, CountryOption) {
   const std::string japan = fixture::readFile(kData / "colorlaser.JP.ppd");
   const std::string notCode =
       " is not a country code (two ASCII letters, such as FR)\n";
+  // The four size defaults of the example are Letter.
+  std::string franceA4 = france;
+  for (const char* keyword :
+       {"PageSize", "PageRegion", "ImageableArea", "PaperDimension"}) {
+    const std::string line = std::string("*Default") + keyword + ": ";
+    const std::size_t at = franceA4.find(line + "Letter\n");
+    ASSERT_NE(at, std::string::npos) << keyword;
+    franceA4.replace(at, line.size() + 7, line + "A4\n");
+  }
+  const std::string says = "ppdregion: " + ppd + ": ";
   fixture::expectRuns(
       {
           {{"--country", "FR", "x", ppd}, 0, france, ""},
           {{"--country=FR", "x", ppd}, 0, france, ""},
+          {{"--default-paper", "--country=FR", "x", ppd}, 0, franceA4, ""},
+          {{"--country=FR", "--verbose", "x", ppd},
+           0,
+           france,
+           says + "country: FR (from --country)\n" + says +
+               "printer: colour, model number 10\n" + says +
+               "paper sizes removed: 210x270mm, B6, Postcard, EnvYou4, "
+               "EnvChou3, B5\n" +
+               says + "duplex default set to DuplexNoTumble\n" + says +
+               "*ISOCountryCode set to \"FR\"\n"},
           {{"--country", "fr", "x", ppd, "extra"}, 0, france, ""},
           {{"--country", "DE", "--country=jP", "--", "--country", ppd},
            0,

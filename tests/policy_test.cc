@@ -106,6 +106,142 @@ TEST(ClassifyPrinter, LongEdgeDuplexConflictsWithTheDefaults) {
   }
 }
 
+// A size as a PPD offers it: a PageSize choice, its *PaperDimension and
+// its *ImageableArea.
+std::string paperSize(std::string_view name, double width, double length) {
+  const std::string n(name);
+  const std::string size = std::to_string(width) + " " + std::to_string(length);
+  return lines({"*PageSize " + n + "/" + n + ": \"\"",
+                "*PaperDimension " + n + "/" + n + ": \"" + size + "\"",
+                "*ImageableArea " + n + "/" + n + ": \"0 0 " + size + "\""});
+}
+
+TEST(ClassifyPrinter, RegionalPaperAsTheDefault) {
+  const auto sizes = [](std::string_view defaultSize, const std::string& body) {
+    const std::string d(defaultSize);
+    return lines({"*OpenUI *PageSize: PickOne", "*DefaultPageSize: " + d,
+                  "*DefaultPaperDimension: " + d,
+                  "*DefaultImageableArea: " + d}) +
+           body + lines({"*CloseUI: *PageSize"});
+  };
+  const std::string letter = paperSize("Letter", 612, 792);
+  const std::string a4 = paperSize("A4", 595, 842);
+  const std::string tray =
+      lines({"*OpenUI *InputSlot: PickOne", "*DefaultInputSlot: Manual",
+             "*InputSlot Auto/Auto: \"\"", "*InputSlot Manual/Manual: \"\"",
+             "*CloseUI: *InputSlot"});
+  const std::string duplex =
+      lines({"*OpenUI *Duplex: PickOne", "*DefaultDuplex: None",
+             "*Duplex None/Off: \"\"", "*Duplex DuplexNoTumble/Long: \"\"",
+             "*Duplex DuplexTumble/Short: \"\"", "*CloseUI: *Duplex"});
+  struct Case {
+    const char* name;
+    std::string body;
+    const char* country;
+    const char* choice;  // the new default, or empty: the defaults stay
+  };
+  const Case cases[] = {
+      {"Letter in France", sizes("Letter", letter + a4), "FR", "A4"},
+      {"A4 in the United States", sizes("A4", a4 + letter), "US", "Letter"},
+      {"A4 in Canada", sizes("A4", a4 + letter), "CA", "Letter"},
+      {"already the region's", sizes("A4", a4 + letter), "DE", ""},
+      {"no country", sizes("Letter", letter + a4), "", ""},
+      {"a label printer", sizes("4x6", paperSize("4x6", 288, 432) + a4), "FR",
+       ""},
+      {"a photo size near Letter",
+       sizes("Photo", paperSize("Photo", 610, 792) + a4), "FR", ""},
+      {"Letter by its size, under another name",
+       sizes("LetterSmall", paperSize("LetterSmall", 612, 792) + a4), "FR",
+       "A4"},
+      {"A4 in another letter case",
+       sizes("Letter", letter + paperSize("a4", 595, 842)), "FR", "a4"},
+      {"A4Small only, the shortest name of that size",
+       sizes("Letter", letter + paperSize("A4Small.Fullbleed", 595, 842) +
+                           paperSize("A4Small", 595.4, 842)),
+       "FR", "A4Small"},
+      {"no A4 at all", sizes("Letter", letter), "FR", ""},
+      {"an A4-sized choice the region removes",
+       sizes("Letter", letter + paperSize("210x270mm", 595, 842)), "FR", ""},
+      {"A4 conflicts with the other defaults",
+       sizes("Letter", letter + a4) + tray +
+           lines({"*UIConstraints: *InputSlot Manual *PageSize A4"}),
+       "FR", ""},
+      {"A4 conflicts with the new duplex default",
+       sizes("Letter", letter + a4) + duplex +
+           lines({"*UIConstraints: *Duplex DuplexNoTumble *PageSize A4"}),
+       "FR", ""},
+      {"a conflict the defaults already have",
+       sizes("Letter", letter + a4) + tray +
+           lines({"*UIConstraints: *InputSlot Manual *PageSize Letter"}),
+       "FR", "A4"},
+  };
+  const Settings paper{.defaultPaper = true};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string colour10 = "*ColorDevice: True\n*cupsModelNumber: 10\n";
+    const std::optional<Printer> printer =
+        classifyPrinter(fixture::ppd(colour10 + c.body), c.country, paper);
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->paper.choice, c.choice);
+    EXPECT_EQ(printer->paper.reason.empty(), *c.choice != '\0');
+  }
+}
+
+// A new default may not leave a *cupsUIConstraints set that libcups resolves
+// against the defaults unresolvable: cupstestppd -r calls that a loop.
+TEST(ClassifyPrinter, NewDefaultsKeepConstraintsResolvable) {
+  const std::string body = lines(
+      {"*ColorDevice: True", "*cupsModelNumber: 10",
+       "*OpenUI *PageSize: PickOne", "*DefaultPageSize: Letter",
+       "*PageSize Letter/Letter: \"\"", "*PageSize A4/A4: \"\"",
+       "*PageSize 4x6/4x6: \"\"", "*CloseUI: *PageSize",
+       "*PaperDimension Letter/Letter: \"612 792\"",
+       "*PaperDimension A4/A4: \"595 842\"",
+       "*PaperDimension 4x6/4x6: \"288 432\"", "*OpenUI *Duplex: PickOne",
+       "*DefaultDuplex: None", "*Duplex None/Off: \"\"",
+       "*Duplex DuplexNoTumble/Long: \"\"", "*CloseUI: *Duplex",
+       "*OpenUI *MediaType: PickOne", "*DefaultMediaType: Glossy",
+       "*MediaType Glossy/Glossy: \"\"", "*MediaType Plain/Plain: \"\"",
+       "*MediaType Card/Card: \"\"", "*CloseUI: *MediaType",
+       "*OpenUI *InputSlot: PickOne", "*DefaultInputSlot: Auto",
+       "*InputSlot Auto/Auto: \"\"", "*InputSlot Manual/Manual: \"\"",
+       "*CloseUI: *InputSlot",
+       // Card on 4x6, or from the manual slot, goes back to plain paper,
+       // which long-edge duplex and A4 send back to card: neither conflicts
+       // with the defaults, but each makes one set loop.
+       "*cupsUIConstraints card: \"*MediaType Card *PageSize 4x6\"",
+       "*cupsUIResolver card: \"*MediaType Plain\"",
+       "*cupsUIConstraints manual: \"*MediaType Card *InputSlot Manual\"",
+       "*cupsUIResolver manual: \"*MediaType Plain\"",
+       "*cupsUIConstraints duplex: \"*MediaType Plain *Duplex DuplexNoTumble\"",
+       "*cupsUIResolver duplex: \"*MediaType Card\"",
+       "*cupsUIConstraints a4: \"*MediaType Plain *PageSize A4\"",
+       "*cupsUIResolver a4: \"*MediaType Card\""});
+  const std::optional<Printer> printer =
+      classifyPrinter(fixture::ppd(body), "FR", {.defaultPaper = true});
+  ASSERT_TRUE(printer);
+  EXPECT_TRUE(printer->longEdgeConflicts[0]);
+  EXPECT_EQ(printer->paper.choice, "");
+  EXPECT_NE(printer->paper.reason, "");
+}
+
+TEST(ApplyPaperRule, ChangesOnlyTheDefaultsOfTheOtherOfficePaper) {
+  Printer printer{PrinterKind::ColorLaser, 10};
+  printer.paper.choice = "A4";
+  printer.paper.was[0] = printer.paper.was[1] = printer.paper.was[3] = "Letter";
+  printer.paper.changes[0] = printer.paper.changes[3] = true;
+  std::string text = lines(
+      {"*DefaultPageSize: Letter", "*DefaultPageRegion: Letter",
+       "*DefaultPageSize:\t\"Letter\"\r",
+       "*DefaultImageableArea: Letter/US Letter", "*DefaultPageSizeX: Letter"});
+  std::vector<std::string> notes;
+  applyPaperRule(text, printer, &notes);
+  EXPECT_EQ(text, lines({"*DefaultPageSize: A4", "*DefaultPageRegion: Letter",
+                         "*DefaultPageSize: A4", "*DefaultImageableArea: A4",
+                         "*DefaultPageSizeX: Letter"}));
+  EXPECT_EQ(notes.size(), 3u);
+}
+
 // The removal lists, written out in full as the tables give them.
 const Names kJapan = {
     "Executive", "210x270mm",  "195x270mm",          "184x260mm", "197x273mm",
