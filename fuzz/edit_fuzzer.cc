@@ -466,6 +466,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                 {"Default" + keyword, "DefaultQV" + keyword}));
   }
   {
+    context.edit = "ppdtext::setDefaults";
+    std::string text = before;
+    const std::string_view keywords[] = {keyword};
+    ppdtext::setDefaults(text, keywords, value);
+    const std::string newLine[] = {"*Default" + keyword + ": " + value + "\n"};
+    checkEdit(before, text,
+              modelRewriteEntries(before, "Default" + keyword, newLine[0]),
+              newLine, countKeywordLines(before, {"Default" + keyword}));
+  }
+  {
     context.edit = "ppdtext::setQuotedValue";
     std::string text = before;
     ppdtext::setQuotedValue(text, keyword, value);

@@ -4,16 +4,18 @@
 // regional edits.
 //
 // Input layout: the first byte picks the user's country from a short list
-// (the empty country, Japan, the duplex countries and a few others); the
-// rest is the file. The file is an anonymous memory file, rewritten for each
-// input and opened by its /proc/self/fd path, so the fuzzer touches no disk.
+// (the empty country, Japan, the duplex countries and a few others) and, by
+// its top bit, whether the default paper is set too; the rest is the file. The
+// file is an anonymous memory file, rewritten for each input and opened by its
+// /proc/self/fd path, so the fuzzer touches no disk.
 //
 // Checked, besides the sanitizers:
 //  - loading either gives text or a reason, never both, never neither;
 //  - the adapted text is the loaded text, in whatever encoding, with whole
 //    lines removed and at most as many lines or entries replaced by the new
-//    duplex default and country code lines as it has default-duplex and
-//    country-code lines; lines end at LF, CR or CR LF.
+//    duplex default, country code and size default lines as it has
+//    default-duplex, country-code and size default lines; lines end at LF,
+//    CR or CR LF.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli.h"
 #include "fuzz/line_edits.h"
@@ -88,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size == 0) return 0;
   static MemoryFile file;
-  const std::string_view country = kCountries[data[0] % std::size(kCountries)];
+  const std::string_view country =
+      kCountries[(data[0] & 0x7f) % std::size(kCountries)];
+  const policy::Settings settings{.defaultPaper = (data[0] & 0x80) != 0};
   file.set(data + 1, size - 1);
 
   cli::LoadResult loaded = cli::loadPpd(file.path.c_str());
@@ -97,13 +102,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (!loaded.error.empty()) return 0;
 
   std::string text = loaded.text;
-  cli::adaptPpd(text, country);
+  const std::optional<policy::Printer> printer =
+      policy::classifyPrinter(text, country, settings);
+  if (printer) policy::adaptToCountry(text, *printer, country, settings);
   check(text.find('\0') == std::string::npos, "the adapted text holds a NUL");
-  const std::string newLines[] = {
+  std::vector<std::string> newLines = {
       "*DefaultDuplex: DuplexNoTumble\n", "*DefaultQVDuplex: DuplexNoTumble\n",
       "*ISOCountryCode: \"" + std::string(country) + "\"\n"};
-  const int rewritable = fuzz::countKeywordLines(
-      loaded.text, {"DefaultDuplex", "DefaultQVDuplex", "ISOCountryCode"});
+  std::vector<std::string> rewritten = {"DefaultDuplex", "DefaultQVDuplex",
+                                        "ISOCountryCode"};
+  if (printer && !printer->paper.choice.empty()) {
+    for (const std::string_view keyword : policy::kPaperKeywords) {
+      newLines.push_back("*Default" + std::string(keyword) + ": " +
+                         printer->paper.choice + "\n");
+      rewritten.push_back("Default" + std::string(keyword));
+    }
+  }
+  int rewritable = 0;
+  for (const std::string& key : rewritten) {
+    rewritable += fuzz::countKeywordLines(loaded.text, {key});
+  }
   check(fuzz::editsWholeLines(loaded.text, text, newLines, rewritable),
         "the adapted text is not the loaded text with whole lines removed and "
         "only its default-duplex and country-code lines rewritten");
