@@ -4,10 +4,13 @@
 // exit status.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -42,8 +45,32 @@ LoadResult loadPpd(const char* path);
 
 /// Reads everything the open descriptor `fd` delivers, by the rules of
 /// loadPpd, without closing it. An empty input gives an empty text and no
-/// error.
-LoadResult readPpd(int fd);
+/// error. With a `deadline`, every read first waits for bytes with poll()
+/// until then at most, and the read fails (strerror(ETIMEDOUT)) once it
+/// has passed, whoever else holds the other end of a pipe.
+LoadResult readPpd(
+    int fd,
+    std::optional<std::chrono::steady_clock::time_point> deadline = {});
+
+/// The most a configuration or locale file may hold: such a file is a few
+/// lines.
+inline constexpr std::size_t kMaxSmallFileSize = std::size_t{1} << 20;
+
+/// The text of a small file, such as a configuration or locale file.
+struct SmallFile {
+  std::string text;
+  std::string error;     ///< empty when read or missing, else a reason
+  bool missing = false;  ///< nothing at the path (a link to nothing is
+                         ///< an error, not missing)
+};
+
+/// Reads the file at `path` when it is, links followed, a regular file of at
+/// most kMaxSmallFileSize bytes. Never waits and never reads past the limit:
+/// the file is opened without blocking and judged by its open descriptor, so
+/// that a FIFO, a device (a link to /dev/zero), a folder, a link to nothing
+/// or a larger file gives a lower-case reason ("a FIFO, not a file") and no
+/// text.
+SmallFile readSmallFile(const char* path);
 
 /// How messages name the input at `path`: "standard input" for "-".
 std::string inputName(const char* path);
@@ -77,14 +104,18 @@ inline constexpr const char* kSystemLocaleFiles[] = {"/etc/locale.conf",
 /// is not installed still gives its country. Empty when none is set.
 std::string paperLocaleFromEnvironment();
 
-/// The same from the text of a locale file: `KEY=value` lines, the value
-/// optionally in single or double quotes, `#` comments; a later line sets a
-/// variable again. Empty when the text sets none of the three.
+/// The same from the text of a locale file: `KEY=value` lines, each
+/// optionally after `export `, the value optionally in single or double
+/// quotes, `#` comments; a later line sets a variable again. Empty when the
+/// text sets none of the three.
 std::string paperLocaleFromText(std::string_view text);
 
 /// The same from the first of the files at `paths` that sets one of the
-/// three variables; a missing or unreadable file is skipped.
-std::string paperLocaleFromFiles(std::span<const char* const> paths);
+/// three variables, each read by readSmallFile. A missing file is skipped;
+/// so is one that cannot be read or is not a regular file of at most
+/// kMaxSmallFileSize bytes, adding "PATH: reason" to `ignored` when given.
+std::string paperLocaleFromFiles(std::span<const char* const> paths,
+                                 std::vector<std::string>* ignored = nullptr);
 
 /// The country of paperLocaleFromEnvironment().
 std::string countryFromEnvironment();
@@ -95,10 +126,11 @@ std::string countryFromEnvironment();
 std::string countryOfUser(std::span<const char* const> systemLocaleFiles);
 
 /// Adapts the PPD text to `country`: classifies the printer from exactly this
-/// text and applies the paper-size, duplex and country-code rules. Leaves the
-/// text unchanged when the PPD parser refuses it. Throws std::bad_alloc when
-/// memory runs out and std::system_error when the parser cannot read the text.
-void adaptPpd(std::string& text, std::string_view country);
+/// text and applies the paper-size, duplex and country-code rules. Returns
+/// false, the text unchanged, when the PPD parser refuses it (the command
+/// then writes it as it is). Throws std::bad_alloc when memory runs out and
+/// std::system_error when the parser cannot read the text.
+bool adaptPpd(std::string& text, std::string_view country);
 
 /// One whole run on the PPD at `path` ("-": standard input): loads, adapts
 /// it to `country` and writes it, printing any failure to standard error.

@@ -39,11 +39,12 @@ void printWriteError(int error) {
                std::strerror(error));
 }
 
-void adaptPpd(std::string& text, std::string_view country) {
+bool adaptPpd(std::string& text, std::string_view country) {
   const std::optional<policy::Printer> printer =
       policy::classifyPrinter(text, country);
-  if (!printer) return;  // not a PPD the parser accepts: written unchanged
+  if (!printer) return false;  // not a PPD the parser accepts: unchanged
   policy::adaptToCountry(text, *printer, country);
+  return true;
 }
 
 ExitStatus runPpdregion(const char* path, std::string_view country) {

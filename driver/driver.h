@@ -20,8 +20,22 @@ inline constexpr std::string_view kScheme = "ppdregion";
 /// The most bytes cups-driverd keeps of a PPD name.
 inline constexpr std::size_t kMaxNameSize = 255;
 
-/// The longest a child may take before it is killed.
-inline constexpr std::chrono::seconds kChildTimeout{10};
+/// The longest `cat` takes in all (its child, the adaptation and the
+/// writing), and the longest each child of `list` takes: under the 30 s
+/// cupsd waits for a PPD, so that every set-up CUPS finishes also finishes
+/// through this program, and a stuck one ends with this program's reason.
+inline constexpr std::chrono::seconds kTimeLimit{25};
+
+/// When a child, or a whole command, must be done.
+struct Deadline {
+  std::chrono::steady_clock::time_point at;
+  std::chrono::seconds limit;  ///< how long after its start, for messages
+
+  /// The deadline `limit` from now.
+  static Deadline in(std::chrono::seconds limit) {
+    return {std::chrono::steady_clock::now() + limit, limit};
+  }
+};
 
 /// A PPD name of this program, "ppdregion:CC/ORIGINAL": the PPD that CUPS
 /// lists as ORIGINAL, adapted to the country CC.
@@ -122,12 +136,25 @@ struct ChildOutput {
 /// Runs the program at `path` with the arguments `args` (args[0] included),
 /// no shell, standard input /dev/null, standard error shared, in a process
 /// group of its own, and reads its standard output whole by the reading
-/// rules of the command (cli::readPpd). Kills the child's group by its
-/// process id once `timeout` has passed. Fails when it cannot start, times
-/// out, is killed, exits with a status other than 0, or its output cannot
-/// be read.
+/// rules of the command (cli::readPpd), every read waiting at most until
+/// the deadline. Whatever ends the run (the end of its output, output that
+/// is refused, the deadline) the child's whole group is killed once it is
+/// not needed, at once, and then stopDescendants() stops what it left. Fails
+/// when it cannot start, gives no answer by the deadline ("gave no answer
+/// within 25 s and was stopped", even when a process in another session
+/// holds the pipe), is killed, exits with a status other than 0, or writes
+/// output that is refused (its own reason, such as a NUL byte).
 ChildOutput runChild(const std::string& path,
                      const std::vector<std::string>& args,
-                     std::chrono::seconds timeout = kChildTimeout);
+                     const Deadline& deadline);
+
+/// Kills every process that is this process's child, with its process
+/// group, and waits for it; again for those that become its children then,
+/// as long as any come. In a child subreaper (prctl PR_SET_CHILD_SUBREAPER),
+/// which every orphaned descendant re-parents to, this reaches every
+/// descendant: grandchildren in a session of their own too. Reads the
+/// children from /proc and calls nothing but system calls: safe in a signal
+/// handler. Meant for a program that runs one child at a time.
+void stopDescendants();
 
 }  // namespace driver

@@ -7,13 +7,23 @@
 // `cat` has cups-driverd copy ORIGINAL and writes it adapted to CC; `list`
 // offers the PPDs that ppdregion.conf names, adapted to its country. Lines
 // on standard error begin with ERROR:, WARNING: or DEBUG:, for cupsd's log.
+//
+// Nothing it starts outlives it: it is a child subreaper, so that whatever
+// its children leave behind, in a session of its own too, re-parents to it
+// and is stopped, when each child ends and when it ends by a signal.
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 #include <set>
 #include <string>
 #include <string_view>
@@ -51,21 +61,86 @@ std::string driverd() {
          "/daemon/cups-driverd";
 }
 
+// The line a signal handler writes, composed beforehand.
+char signalLine[512];
+
+void setSignalLine(const std::string& message) {
+  const std::string line = "ERROR: [ppdregion] " + message + "\n";
+  const std::size_t size = std::min(line.size(), sizeof signalLine - 1);
+  std::memcpy(signalLine, line.data(), size);
+  signalLine[size] = '\0';
+}
+
+void writeSignalLine() {
+  const ssize_t ignored = write(STDERR_FILENO, signalLine, std::strlen(signalLine));
+  static_cast<void>(ignored);
+}
+
+// SIGTERM, SIGINT, SIGHUP: the children and what they left go too, then
+// this program ends by the signal (SA_RESETHAND: its default action).
+extern "C" void stopBySignal(int number) {
+  driver::stopDescendants();
+  writeSignalLine();
+  raise(number);
+}
+
+// The deadline of `cat` passed while adapting or writing: no read is
+// waiting to give a better reason.
+extern "C" void stopAtDeadline(int) {
+  driver::stopDescendants();
+  writeSignalLine();
+  _exit(cli::kExitFailure);
+}
+
+void handle(int number, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigfillset(&action.sa_mask);
+  action.sa_flags = flags;
+  sigaction(number, &action, nullptr);
+}
+
+void stopChildrenOnSignals() {
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  setSignalLine("stopped by a signal");
+  for (int number : {SIGTERM, SIGINT, SIGHUP})
+    handle(number, stopBySignal, SA_RESETHAND);
+}
+
+// Ends the program at the deadline wherever it is; the reads of its child
+// end at the deadline itself, with their own reason, so this comes a little
+// after.
+void stopAt(const driver::Deadline& deadline, const std::string& what) {
+  setSignalLine(what + ": not done within " +
+                std::to_string(deadline.limit.count()) + " s; stopped");
+  handle(SIGALRM, stopAtDeadline, 0);
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+      deadline.at - std::chrono::steady_clock::now() +
+      std::chrono::milliseconds(300));
+  itimerval timer{};
+  timer.it_value.tv_sec = static_cast<time_t>(left.count() / 1000000);
+  timer.it_value.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+  setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
 int catPpd(std::string_view name) {
+  const driver::Deadline deadline = driver::Deadline::in(driver::kTimeLimit);
   const driver::NameResult parsed = driver::parseRegionalName(name);
   if (!parsed.error.empty()) return fail(parsed.error);
   const std::string& original = parsed.name.original;
   const std::string what = "cups-driverd cat \"" + original + "\"";
+  stopAt(deadline, "cat " + std::string(name));
   try {
-    driver::ChildOutput ppd =
-        driver::runChild(driverd(), {"cups-driverd", "cat", original});
+    driver::ChildOutput ppd = driver::runChild(
+        driverd(), {"cups-driverd", "cat", original}, deadline);
     if (!ppd.error.empty()) return fail(what + ": " + ppd.error);
     if (ppd.text.empty()) return fail(what + " gave no PPD");
     if (!ppd.text.starts_with("*PPD-Adobe")) {
       return fail(what + " gave no PPD file (no *PPD-Adobe header)");
     }
-    cli::adaptPpd(ppd.text, parsed.name.country);
-    if (const int error = cli::writeToStdout(ppd.text); error != 0) {
+    if (!cli::adaptPpd(ppd.text, parsed.name.country))
+      return fail(what + " gave a PPD file that libcups cannot read");
+    if (const int error = cli::writePpd(ppd.text); error != 0) {
       return fail(std::string("standard output: ") + std::strerror(error));
     }
     return cli::kExitSuccess;
@@ -86,8 +161,10 @@ bool isProgram(const std::string& path) {
 // system's locale, else the client's language, which cupsd passes in LANG.
 std::string listCountry(const driver::Configuration& configuration) {
   if (!configuration.country.empty()) return configuration.country;
+  std::vector<std::string> ignored;
   std::string country = cli::countryFromLocaleName(
-      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles));
+      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles, &ignored));
+  for (const std::string& file : ignored) report("WARNING", file + ": ignored");
   if (country.empty()) country = cli::countryFromEnvironment();
   return country;
 }
@@ -135,7 +212,8 @@ int listPpds() {
   try {
     // Static PPDs and .drv entries, as cups-driverd keeps them in ppds.dat.
     const driver::ChildOutput dump =
-        driver::runChild(driverd(), {"cups-driverd", "dump"});
+        driver::runChild(driverd(), {"cups-driverd", "dump"},
+                         driver::Deadline::in(driver::kTimeLimit));
     if (!dump.error.empty()) {
       report("WARNING", "cups-driverd dump: " + dump.error);
     } else {
@@ -165,7 +243,8 @@ int listPpds() {
         report("WARNING", "Offer " + pattern + ": no driver program " + path);
         continue;
       }
-      const driver::ChildOutput list = driver::runChild(path, {scheme, "list"});
+      const driver::ChildOutput list = driver::runChild(
+          path, {scheme, "list"}, driver::Deadline::in(driver::kTimeLimit));
       if (!list.error.empty()) {
         report("WARNING", path + " list: " + list.error);
         continue;
@@ -193,6 +272,7 @@ int listPpds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  stopChildrenOnSignals();
   const std::string_view command = argc > 1 ? argv[1] : "";
   if (argc == 2 && command == "list") return listPpds();
   if (argc == 3 && command == "cat") return catPpd(argv[2]);

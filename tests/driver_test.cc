@@ -3,10 +3,13 @@
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "fixture.h"
 
 namespace {
 
@@ -345,32 +348,53 @@ TEST(PpdLists, OfferedLines) {
   }
 }
 
-TEST(Children, OutputStatusAndTimeLimit) {
+// What a child writes, how it ends, and the deadline: every child is done
+// with by the deadline, even when a process in a session of its own holds
+// its output, and output that is refused ends it at once.
+TEST(Children, OutputStatusAndDeadline) {
+  using std::chrono::milliseconds;
+  fixture::TempDir dir;
+  const std::string pidFile = (dir.path() / "pid").string();
   struct Case {
-    const char* script;
+    std::string script;
     const char* out;
     const char* error;
+    milliseconds most;  // how long the run may take
   };
+  const char* const late = "gave no answer within 2 s and was stopped";
   const Case cases[] = {
-      {"echo '*PPD-Adobe: \"4.3\"'", "*PPD-Adobe: \"4.3\"\n", ""},
-      {"echo half; exit 3", "", "exited with status 3"},
-      {"kill -TERM $$", "", "was killed by signal Terminated"},
+      {"echo '*PPD-Adobe: \"4.3\"'", "*PPD-Adobe: \"4.3\"\n", "",
+       milliseconds(1500)},
+      {"echo half; exit 3", "", "exited with status 3", milliseconds(1500)},
+      {"kill -TERM $$", "", "was killed by signal Terminated",
+       milliseconds(1500)},
       // Its own child holds the pipe too: the whole group goes.
-      {"echo partial; sleep 30 & sleep 30", "",
-       "gave no answer within 1 s and was stopped"},
-      {"exec >&-; sleep 30", "", "gave no answer within 1 s and was stopped"},
+      {"echo partial; sleep 30 & sleep 30", "", late, milliseconds(3500)},
+      {"exec >&-; sleep 30", "", late, milliseconds(3500)},
+      // A process in a session of its own holds the pipe after the child
+      // has ended: the reads end at the deadline all the same.
+      {"setsid sleep 8 & echo $! >" + pidFile + "; echo partial", "", late,
+       milliseconds(3500)},
+      // Refused output: the child is stopped at once, with the reason.
+      {"printf '*PPD-Adobe\\000'; sleep 30", "",
+       "holds a NUL byte at offset 10; a PPD file is text", milliseconds(1500)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     const auto start = std::chrono::steady_clock::now();
-    const driver::ChildOutput output = driver::runChild(
-        "/bin/sh", {"sh", "-c", c.script}, std::chrono::seconds(1));
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(5));
+    const driver::ChildOutput output =
+        driver::runChild("/bin/sh", {"sh", "-c", c.script},
+                         driver::Deadline::in(std::chrono::seconds(2)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, c.most);
     EXPECT_EQ(output.text, c.out);
     EXPECT_EQ(output.error, c.error);
   }
-  EXPECT_EQ(driver::runChild("/nonexistent", {"x"}).error,
+  // The process in its own session is not this one's to keep.
+  const std::string pid = fixture::readFile(pidFile);
+  if (!pid.empty()) kill(std::stoi(pid), SIGKILL);
+  EXPECT_EQ(driver::runChild("/nonexistent", {"x"},
+                             driver::Deadline::in(std::chrono::seconds(2)))
+                .error,
             "No such file or directory");
 }
 
