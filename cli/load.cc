@@ -46,7 +46,7 @@ std::string nulReason(std::size_t offset) {
 }
 
 const char kTooLarge[] = "larger than 256 MiB; not a PPD file";
-const char kSmallFileTooLarge[] = "larger than 1 MiB; not read";
+const char kSmallFileTooLarge[] = "larger than 1 MiB";
 
 bool isGzip(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B';

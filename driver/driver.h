@@ -50,9 +50,14 @@ struct NameResult {
   std::string error;  ///< empty on success, else a lower-case reason
 };
 
+/// Whether `original` is a model that lpinfo -m lists but cupsd makes
+/// itself, without a PPD file from cups-driverd: "everywhere" and "raw".
+bool isMadeByCups(std::string_view original);
+
 /// Reads a PPD name of this program. The whole name must be printable ASCII
 /// without `"`, at most kMaxNameSize bytes; CC two upper-case letters;
-/// ORIGINAL not empty and not itself a "ppdregion:" name.
+/// ORIGINAL not empty, not itself a "ppdregion:" name and not a model
+/// cupsd makes itself (isMadeByCups).
 ///   "ppdregion:FR/lsb/usr/acme/laser.ppd" gives FR and lsb/usr/acme/laser.ppd
 NameResult parseRegionalName(std::string_view name);
 
@@ -63,20 +68,31 @@ std::string regionalName(std::string_view country, std::string_view original);
 /// What the configuration files say.
 struct Configuration {
   std::string country;                ///< from the first Country line
+  std::string countryOrigin;          ///< "FILE:LINE" of that line
   std::vector<std::string> patterns;  ///< the Offer patterns, in order
+  std::vector<std::string> origins;   ///< "FILE:LINE" of each pattern
   std::vector<std::string> warnings;  ///< "FILE:LINE: reason" per ignored line
 };
 
 /// Adds the lines of one configuration file, `text` read from `fileName`, to
 /// `configuration`: `Country CC` (the first one counts), `Offer PATTERN`,
-/// blank lines and `#` comments; keywords in any letter case. A line that is
-/// none of these adds a warning and is otherwise ignored.
+/// blank lines and comments; keywords in any letter case. A value ends at a
+/// comment, a `#` at the start of a line or after a blank; its blanks inside
+/// count, those around it do not; written in double quotes it is taken as
+/// it is, `#` and blanks included. Every line that has no effect adds a
+/// warning saying why: an unknown line, a value that does not read, a
+/// second Country line, an Offer pattern already given or one that could
+/// never match what `list` offers (a `"`, a "ppdregion:" name,
+/// "everywhere" or "raw").
+///   Offer Acme Laser *.ppd   # the pattern "Acme Laser *.ppd"
+///   Offer "a #1.ppd"         # the pattern "a #1.ppd"
 void readConfiguration(std::string_view text, std::string_view fileName,
                        Configuration& configuration);
 
 /// Reads SERVERROOT/ppdregion.conf, then SERVERROOT/ppdregion.d/*.conf in
-/// byte order of their names. A missing file or folder is no error; one
-/// that cannot be read adds a warning.
+/// byte order of their names, each by cli::readSmallFile. A missing file or
+/// folder is no error; one that is not read (not a regular file, a link to
+/// nothing, larger than 1 MiB, unreadable) adds a warning.
 Configuration loadConfiguration(const std::string& serverRoot);
 
 /// Whether `original` matches one of the Offer patterns (fnmatch, where `*`

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "fixture.h"
 
 namespace {
@@ -52,6 +56,14 @@ TEST(RegionalName, CountryAndOriginal) {
       {"ppdregion:FR/\xC3\xA9t\xC3\xA9.ppd", "", "", nullptr},
       {"ppdregion:FR/a\tb.ppd", "", "", nullptr},
       {"ppdregion:FR/a\nb.ppd", "", "", nullptr},
+      // Queues CUPS makes itself, with no PPD from cups-driverd.
+      {"ppdregion:FR/everywhere", "", "",
+       "\"ppdregion:FR/everywhere\": CUPS makes everywhere queues itself, "
+       "without a PPD file from cups-driverd; use -m everywhere"},
+      {"ppdregion:FR/raw", "", "",
+       "\"ppdregion:FR/raw\": CUPS makes raw queues itself, without a PPD "
+       "file from cups-driverd; use -m raw"},
+      {"ppdregion:FR/raw.ppd", "FR", "raw.ppd", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,7 +105,10 @@ TEST(Configuration, Lines) {
       {"Country FR\nCountry IT\nCountry fr\n",
        "FR",
        {},
-       {"a.conf:2: Country IT ignored: the country is already FR"}},
+       {"a.conf:2: Country IT ignored: the country is already FR, from "
+        "a.conf:1",
+        "a.conf:3: Country FR ignored: the country is already FR, from "
+        "a.conf:1"}},
       {"Country\nCountry FRA\nCountry F1\n",
        "",
        {},
@@ -110,6 +125,35 @@ TEST(Configuration, Lines) {
        {},
        {"a.conf:1: unknown line (Country CC or Offer PATTERN expected)",
         "a.conf:2: unknown line (Country CC or Offer PATTERN expected)"}},
+      // A comment after a value; blanks inside a pattern are part of it; a
+      // `#` inside a word is not a comment.
+      {"Country FR # France\nOffer Acme Laser *.ppd # the lasers\n"
+       "Offer lsb/x#1.ppd\t#\n",
+       "FR",
+       {"Acme Laser *.ppd", "lsb/x#1.ppd"},
+       {}},
+      // Double quotes hold a pattern as it is.
+      {"Offer \"a #1.ppd \" # note\nOffer \"x\"y\nOffer \"x\nOffer x\"y\n",
+       "",
+       {"a #1.ppd "},
+       {"a.conf:2: Offer ignored: a value in double quotes ends at the second "
+        "quote",
+        "a.conf:3: Offer ignored: a value in double quotes ends at the second "
+        "quote",
+        "a.conf:4: Offer x\"y ignored: no PPD name holds a \""}},
+      // Lines that could have no effect say why.
+      {"Offer a*\nOffer a* # again\nOffer ppdregion:FR/*\nOffer everywhere\n"
+       "Offer raw\nOffer # nothing\n",
+       "",
+       {"a*"},
+       {"a.conf:2: Offer a* ignored: already offered at a.conf:1",
+        "a.conf:3: Offer ppdregion:FR/* ignored: PPDs of this program are "
+        "never offered again",
+        "a.conf:4: Offer everywhere ignored: CUPS makes everywhere queues "
+        "itself, without a PPD file",
+        "a.conf:5: Offer raw ignored: CUPS makes raw queues itself, without a "
+        "PPD file",
+        "a.conf:6: Offer needs a pattern of PPD names"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -118,6 +162,82 @@ TEST(Configuration, Lines) {
     EXPECT_EQ(configuration.country, c.country);
     EXPECT_EQ(configuration.patterns, c.patterns);
     EXPECT_EQ(configuration.warnings, c.warnings);
+  }
+}
+
+// What stands at a path of the configuration, made in a scratch folder.
+enum class Kind { kFile, kFifo, kZeroLink, kFolder, kDanglingLink, kLarge };
+
+void make(const std::filesystem::path& path, Kind kind,
+          const std::string& text) {
+  namespace fs = std::filesystem;
+  switch (kind) {
+    case Kind::kFile:
+      std::ofstream(path, std::ios::binary) << text;
+      return;
+    case Kind::kFifo:
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      return;
+    case Kind::kZeroLink:
+      fs::create_symlink("/dev/zero", path);
+      return;
+    case Kind::kFolder:
+      fs::create_directory(path);
+      return;
+    case Kind::kDanglingLink:
+      fs::create_symlink(path.string() + ".missing", path);
+      return;
+    case Kind::kLarge:
+      std::ofstream(path, std::ios::binary)
+          << text << "#" << std::string(cli::kMaxSmallFileSize, 'x') << "\n";
+      return;
+  }
+}
+
+// Only regular files of at most 1 MiB are read, links followed; anything
+// else is skipped with a warning, at once.
+TEST(Configuration, Files) {
+  struct Case {
+    const char* what;
+    Kind main;    // ppdregion.conf
+    Kind dropIn;  // ppdregion.d/b.conf, beside a good a.conf
+    std::vector<std::string> patterns;
+    std::vector<std::string> warnings;  // after the server root's path
+  };
+  const Case cases[] = {
+      {"files", Kind::kFile, Kind::kFile, {"m*", "a*", "b*"}, {}},
+      {"FIFO", Kind::kFile, Kind::kFifo, {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a FIFO, not a file; ignored"}},
+      {"/dev/zero", Kind::kFile, Kind::kZeroLink, {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a device, not a file; ignored"}},
+      {"folder", Kind::kFile, Kind::kFolder, {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a folder, not a file; ignored"}},
+      {"large", Kind::kFile, Kind::kLarge, {"m*", "a*"},
+       {"/ppdregion.d/b.conf: larger than 1 MiB; ignored"}},
+      {"main folder", Kind::kFolder, Kind::kFile, {"a*", "b*"},
+       {"/ppdregion.conf: a folder, not a file; ignored"}},
+      {"main dangling", Kind::kDanglingLink, Kind::kFile, {"a*", "b*"},
+       {"/ppdregion.conf: a link to nothing; ignored"}},
+      {"main FIFO", Kind::kFifo, Kind::kFile, {"a*", "b*"},
+       {"/ppdregion.conf: a FIFO, not a file; ignored"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fixture::TempDir root;
+    std::filesystem::create_directory(root.path() / "ppdregion.d");
+    make(root.path() / "ppdregion.conf", c.main, "Offer m*\n");
+    root.write("ppdregion.d/a.conf", "Offer a*\n");
+    make(root.path() / "ppdregion.d/b.conf", c.dropIn, "Offer b*\n");
+    const auto start = std::chrono::steady_clock::now();
+    const driver::Configuration configuration =
+        driver::loadConfiguration(root.path().string());
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(2));
+    EXPECT_EQ(configuration.patterns, c.patterns);
+    std::vector<std::string> warnings;
+    for (const std::string& warning : c.warnings)
+      warnings.push_back(root.path().string() + warning);
+    EXPECT_EQ(configuration.warnings, warnings);
   }
 }
 
