@@ -61,18 +61,12 @@ std::string driverd() {
          "/daemon/cups-driverd";
 }
 
-// The line a signal handler writes, composed beforehand.
-char signalLine[512];
+// The lines the signal handlers write, composed beforehand.
+char signalLine[] = "ERROR: [ppdregion] stopped by a signal\n";
+char deadlineLine[512];
 
-void setSignalLine(const std::string& message) {
-  const std::string line = "ERROR: [ppdregion] " + message + "\n";
-  const std::size_t size = std::min(line.size(), sizeof signalLine - 1);
-  std::memcpy(signalLine, line.data(), size);
-  signalLine[size] = '\0';
-}
-
-void writeSignalLine() {
-  const ssize_t ignored = write(STDERR_FILENO, signalLine, std::strlen(signalLine));
+void writeLine(const char* line) {
+  const ssize_t ignored = write(STDERR_FILENO, line, std::strlen(line));
   static_cast<void>(ignored);
 }
 
@@ -80,7 +74,7 @@ void writeSignalLine() {
 // this program ends by the signal (SA_RESETHAND: its default action).
 extern "C" void stopBySignal(int number) {
   driver::stopDescendants();
-  writeSignalLine();
+  writeLine(signalLine);
   raise(number);
 }
 
@@ -88,7 +82,7 @@ extern "C" void stopBySignal(int number) {
 // waiting to give a better reason.
 extern "C" void stopAtDeadline(int) {
   driver::stopDescendants();
-  writeSignalLine();
+  writeLine(deadlineLine);
   _exit(cli::kExitFailure);
 }
 
@@ -102,7 +96,6 @@ void handle(int number, void (*handler)(int), int flags) {
 
 void stopChildrenOnSignals() {
   prctl(PR_SET_CHILD_SUBREAPER, 1);
-  setSignalLine("stopped by a signal");
   for (int number : {SIGTERM, SIGINT, SIGHUP})
     handle(number, stopBySignal, SA_RESETHAND);
 }
@@ -111,8 +104,12 @@ void stopChildrenOnSignals() {
 // end at the deadline itself, with their own reason, so this comes a little
 // after.
 void stopAt(const driver::Deadline& deadline, const std::string& what) {
-  setSignalLine(what + ": not done within " +
-                std::to_string(deadline.limit.count()) + " s; stopped");
+  const std::string line = "ERROR: [ppdregion] " + what + ": not done within " +
+                           std::to_string(deadline.limit.count()) +
+                           " s; stopped\n";
+  const std::size_t size = std::min(line.size(), sizeof deadlineLine - 1);
+  std::memcpy(deadlineLine, line.data(), size);
+  deadlineLine[size] = '\0';
   handle(SIGALRM, stopAtDeadline, 0);
   const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
       deadline.at - std::chrono::steady_clock::now() +

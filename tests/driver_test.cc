@@ -518,4 +518,112 @@ TEST(Children, OutputStatusAndDeadline) {
             "No such file or directory");
 }
 
+// The driver program's `cat`, with a cups-driverd of the test's own.
+class DriverProgram {
+ public:
+  /// A folder of programs whose daemon/cups-driverd runs `script` (sh).
+  explicit DriverProgram(const std::string& script) {
+    std::filesystem::create_directory(dir_.path() / "daemon");
+    const std::filesystem::path driverd =
+        dir_.write("daemon/cups-driverd", "#!/bin/sh\n" + script + "\n");
+    std::filesystem::permissions(driverd,
+                                 std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+  }
+
+  fixture::RunResult cat(const std::string& name) const {
+    return fixture::run(PPDREGION_DRIVER_BINARY, {"cat", name},
+                        {{"CUPS_SERVERBIN", dir_.path().string()}});
+  }
+
+  /// The process whose id the script wrote to `file` in the folder, stopped
+  /// if it still runs; whether it did.
+  bool stopIfRunning(const std::string& file) const {
+    const std::string pid = fixture::readFile(dir_.path() / file);
+    if (pid.empty()) return false;
+    return kill(std::stoi(pid), SIGKILL) == 0;
+  }
+
+  std::string path(const std::string& file) const {
+    return (dir_.path() / file).string();
+  }
+
+ private:
+  fixture::TempDir dir_;
+};
+
+// cat writes the bytes the command writes for the country, or fails with an
+// ERROR line; nothing it starts outlives it.
+TEST(DriverProgram, Cat) {
+  const std::string example = fixture::kExample.string();
+  const fixture::RunResult command =
+      fixture::run(fixture::kTool, {"--country", "FR", "x", example});
+  ASSERT_EQ(command.status, 0);
+  fixture::TempDir dir;
+  const std::string refused = dir.write("refused.ppd",
+                                        "*PPD-Adobe: \"4.3\"\n"
+                                        "*OpenGroup: A\n"
+                                        "*OpenGroup: B\n")
+                                  .string();
+  struct Case {
+    const char* name;
+    std::string script;
+    int status;
+    std::string out;
+    const char* err;  // what its standard error holds
+  };
+  const Case cases[] = {
+      {"ppdregion:FR/x.ppd", "cat '" + example + "'", 0, command.out, ""},
+      {"ppdregion:FR/x.ppd", "cat '" + refused + "'", 1, "",
+       "ERROR: [ppdregion] cups-driverd cat \"x.ppd\" gave a PPD file that "
+       "libcups cannot read\n"},
+      {"ppdregion:FR/everywhere", "exit 1", 1, "",
+       "CUPS makes everywhere queues itself"},
+      {"ppdregion:FR/raw", "exit 1", 1, "", "CUPS makes raw queues itself"},
+      // A process it leaves in a session of its own is stopped too.
+      {"ppdregion:FR/x.ppd",
+       "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo $! >grandchild; "
+       "cat '" + example + "'",
+       0, command.out, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const DriverProgram driver("cd \"$(dirname \"$0\")/..\"\n" + c.script);
+    const fixture::RunResult run = driver.cat(c.name);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_TRUE(fixture::contains(run.err, c.err)) << run.err;
+    EXPECT_FALSE(driver.stopIfRunning("grandchild"));
+  }
+}
+
+// Stopped by a signal, the driver program stops its child, the child's group
+// and what the child left in a session of its own, then ends by the signal.
+TEST(DriverProgram, SignalStopsEveryChild) {
+  for (const char* signal : {"TERM", "INT", "HUP"}) {
+    SCOPED_TRACE(signal);
+    const DriverProgram driver(
+        "cd \"$(dirname \"$0\")/..\"\n"
+        "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo $! >grandchild\n"
+        "sleep 300 & echo $! >member\n"
+        "echo $$ >driverd\nwait");
+    const fixture::RunResult run = fixture::run(
+        "/bin/sh",
+        {"-c",
+         "\"$0\" cat ppdregion:FR/x.ppd & driver=$!\n"
+         "for i in $(seq 100); do [ -s \"$1\" ] && break; sleep 0.05; done\n"
+         "kill -" + std::string(signal) + " $driver; wait $driver",
+         PPDREGION_DRIVER_BINARY, driver.path("driverd")},
+        {{"CUPS_SERVERBIN", driver.path("")}});
+    EXPECT_EQ(run.status, 128 + (std::string(signal) == "TERM"  ? SIGTERM
+                                 : std::string(signal) == "INT" ? SIGINT
+                                                                : SIGHUP));
+    EXPECT_TRUE(fixture::contains(run.err, "ERROR: [ppdregion] stopped by a signal"))
+        << run.err;
+    EXPECT_FALSE(driver.stopIfRunning("driverd"));
+    EXPECT_FALSE(driver.stopIfRunning("member"));
+    EXPECT_FALSE(driver.stopIfRunning("grandchild"));
+  }
+}
+
 }  // namespace
