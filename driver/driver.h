@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -142,6 +143,49 @@ std::optional<PpdEntry> parseListLine(std::string_view line);
 /// does not fit, or its languages are empty.
 std::string regionalListLine(const PpdEntry& original,
                              std::string_view country);
+
+/// The entries read from a PPD list, and why parts of it were not read.
+struct EntryList {
+  std::vector<PpdEntry> entries;
+  std::vector<std::string> warnings;
+};
+
+/// The entries of the output of `cups-driverd dump`: the header, then a row
+/// per line (parseDumpRow), LF or CR LF. Rows that do not parse are left
+/// out quietly (the .drv files and archives themselves are such rows); an
+/// unknown header gives no entries and a warning.
+EntryList readDump(std::string_view text);
+
+/// The entries of the output of a driver program's `list`, `program` naming
+/// it in warnings: a line each (parseListLine), LF or CR LF, blank lines
+/// skipped. A bad line ends the list with a warning, as it ends the list in
+/// cups-driverd.
+EntryList readList(std::string_view text, std::string_view program);
+
+/// What this program's `list` writes: the entries that an Offer pattern
+/// matches, each once, as regionalListLine writes them.
+class OfferList {
+ public:
+  OfferList(const Configuration& configuration, std::string country);
+
+  /// Adds the line for `entry` when an Offer pattern matches its name and
+  /// no entry of that name came before. Returns why an entry that is
+  /// matched cannot be offered, else an empty string.
+  std::string add(const PpdEntry& entry);
+
+  /// The lines added, in the order added.
+  const std::string& text() const { return text_; }
+
+  /// A warning for each Offer pattern that no entry added so far matched.
+  std::vector<std::string> unmatchedOffers() const;
+
+ private:
+  const Configuration& configuration_;
+  std::string country_;
+  std::set<std::string> names_;     // those added
+  std::vector<bool> matched_;       // by pattern
+  std::string text_;
+};
 
 /// What a child wrote to its standard output, or why it failed.
 struct ChildOutput {

@@ -166,6 +166,51 @@ std::string listCountry(const driver::Configuration& configuration) {
   return country;
 }
 
+// Offers the entries a child's output gave, with the warnings of both.
+void offer(driver::OfferList& offers, const driver::EntryList& list) {
+  for (const std::string& warning : list.warnings) report("WARNING", warning);
+  for (const driver::PpdEntry& entry : list.entries) {
+    if (const std::string why = offers.add(entry); !why.empty())
+      report("WARNING", why);
+  }
+}
+
+// The PPD files and .drv entries, as cups-driverd keeps them in ppds.dat.
+void offerStaticPpds(driver::OfferList& offers) {
+  const driver::ChildOutput dump =
+      driver::runChild(driverd(), {"cups-driverd", "dump"},
+                       driver::Deadline::in(driver::kTimeLimit));
+  if (!dump.error.empty()) {
+    report("WARNING", "cups-driverd dump: " + dump.error);
+    return;
+  }
+  offer(offers, driver::readDump(dump.text));
+}
+
+// The PPDs of the other driver programs that an Offer names by their scheme.
+void offerProgramPpds(driver::OfferList& offers,
+                      const driver::Configuration& configuration) {
+  std::set<std::string> programs;
+  for (const std::string& pattern : configuration.patterns) {
+    const std::string scheme = driver::driverProgramOf(pattern);
+    if (scheme.empty() || !programs.insert(scheme).second) continue;
+    const std::string path =
+        cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" +
+        scheme;
+    if (!isProgram(path)) {
+      report("WARNING", "Offer " + pattern + ": no driver program " + path);
+      continue;
+    }
+    const driver::ChildOutput list = driver::runChild(
+        path, {scheme, "list"}, driver::Deadline::in(driver::kTimeLimit));
+    if (!list.error.empty()) {
+      report("WARNING", path + " list: " + list.error);
+      continue;
+    }
+    offer(offers, driver::readList(list.text, path));
+  }
+}
+
 int listPpds() {
   const std::string serverRoot =
       cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
@@ -180,87 +225,16 @@ int listPpds() {
                           serverRoot + "/ppdregion.conf");
     return cli::kExitSuccess;
   }
-
-  std::string out;
-  std::set<std::string> names;
-  const auto offer = [&](const driver::PpdEntry& entry) {
-    if (!driver::isOffered(configuration, entry.name) ||
-        !names.insert(entry.name).second) {
-      return;
-    }
-    const std::string line = driver::regionalListLine(entry, country);
-    if (line.empty()) {
-      report("WARNING", "cannot offer \"" + entry.name +
-                            "\": its name is too long or not printable ASCII");
-      return;
-    }
-    out += line;
-  };
-  const auto forEachLine = [](std::string_view text, auto handle) {
-    while (!text.empty()) {
-      const std::size_t end = text.find('\n');
-      std::string_view line = text.substr(0, end);
-      text = end == text.npos ? std::string_view() : text.substr(end + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!line.empty() && !handle(line)) return;
-    }
-  };
-
+  driver::OfferList offers(configuration, country);
   try {
-    // Static PPDs and .drv entries, as cups-driverd keeps them in ppds.dat.
-    const driver::ChildOutput dump =
-        driver::runChild(driverd(), {"cups-driverd", "dump"},
-                         driver::Deadline::in(driver::kTimeLimit));
-    if (!dump.error.empty()) {
-      report("WARNING", "cups-driverd dump: " + dump.error);
-    } else {
-      bool header = true;
-      forEachLine(dump.text, [&](std::string_view line) {
-        if (header) {
-          header = false;
-          if (driver::isDumpHeader(line)) return true;
-          report("WARNING",
-                 "cups-driverd dump: unknown header; its PPDs are not offered");
-          return false;
-        }
-        if (const auto entry = driver::parseDumpRow(line)) offer(*entry);
-        return true;
-      });
-    }
-
-    // The PPDs of other driver programs that an Offer names by their scheme.
-    std::set<std::string> programs;
-    for (const std::string& pattern : configuration.patterns) {
-      const std::string scheme = driver::driverProgramOf(pattern);
-      if (scheme.empty() || !programs.insert(scheme).second) continue;
-      const std::string path =
-          cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" +
-          scheme;
-      if (!isProgram(path)) {
-        report("WARNING", "Offer " + pattern + ": no driver program " + path);
-        continue;
-      }
-      const driver::ChildOutput list = driver::runChild(
-          path, {scheme, "list"}, driver::Deadline::in(driver::kTimeLimit));
-      if (!list.error.empty()) {
-        report("WARNING", path + " list: " + list.error);
-        continue;
-      }
-      forEachLine(list.text, [&](std::string_view line) {
-        const auto entry = driver::parseListLine(line);
-        if (!entry) {
-          // cups-driverd throws away the rest of such a program's list too.
-          report("WARNING", path + " list: bad line: " + std::string(line));
-          return false;
-        }
-        offer(*entry);
-        return true;
-      });
-    }
+    offerStaticPpds(offers);
+    offerProgramPpds(offers, configuration);
   } catch (const std::bad_alloc&) {
     return fail("not enough memory");
   }
-  if (const int error = cli::writeToStdout(out); error != 0) {
+  for (const std::string& warning : offers.unmatchedOffers())
+    report("WARNING", warning);
+  if (const int error = cli::writeToStdout(offers.text()); error != 0) {
     return fail(std::string("standard output: ") + std::strerror(error));
   }
   return cli::kExitSuccess;

@@ -428,6 +428,92 @@ TEST(PpdLists, ListLines) {
   }
 }
 
+std::vector<std::string> namesOf(const driver::EntryList& list) {
+  std::vector<std::string> names;
+  for (const PpdEntry& entry : list.entries) names.push_back(entry.name);
+  return names;
+}
+
+// Whole outputs: which entries they give, and what they warn about.
+TEST(PpdLists, WholeOutputs) {
+  const std::string header =
+      "mtime,size,model_number,type,filename,name,languages0,products0,"
+      "psversions0,make,make_and_model,device_id,scheme";
+  const auto row = [](const std::string& name) {
+    return "0,0,0,0,\"f\",\"" + name +
+           "\",\"en\",\"\",\"\",\"Acme\",\"Acme A\",\"\",\"file\"";
+  };
+  const auto listLine = [](const std::string& name) {
+    return "\"" + name + "\" en \"Acme\" \"Acme A\"";
+  };
+  struct Case {
+    const char* what;
+    bool dump;  // else a driver program's list
+    std::string text;
+    std::vector<std::string> names;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {"dump", true, header + "\n" + row("a") + "\r\n\n" + row("b"), {"a", "b"},
+       {}},
+      {"dump rows that do not parse", true,
+       header + "\n" + row("a") + "\nx\n" + row("b") + "\n", {"a", "b"}, {}},
+      {"unknown header", true, row("a") + "\n" + row("b") + "\n", {},
+       {"cups-driverd dump: unknown header; its PPDs are not offered"}},
+      {"empty dump", true, "", {}, {}},
+      {"list", false, listLine("g://a") + "\r\n\n" + listLine("g://b"),
+       {"g://a", "g://b"}, {}},
+      {"a bad line ends the list", false,
+       listLine("g://a") + "\n\"g://x\" en\n" + listLine("g://b") + "\n",
+       {"g://a"}, {"/d/g list: bad line: \"g://x\" en"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const driver::EntryList list =
+        c.dump ? driver::readDump(c.text) : driver::readList(c.text, "/d/g");
+    EXPECT_EQ(namesOf(list), c.names);
+    EXPECT_EQ(list.warnings, c.warnings);
+  }
+}
+
+// What list offers: each matched name once, and why an Offer line had no
+// effect.
+TEST(PpdLists, OfferList) {
+  driver::Configuration configuration;
+  driver::readConfiguration(
+      "Offer a*\nOffer b*\nOffer Acme Laser *.ppd\nOffer c?\n", "a.conf",
+      configuration);
+  driver::OfferList offers(configuration, "FR");
+  const auto entry = [](const std::string& name) {
+    return PpdEntry{name, "en", "Acme", "A", "", "", "", "pdf"};
+  };
+  struct Case {
+    std::string name;
+    std::string why;
+  };
+  const Case cases[] = {
+      {"a1", ""},
+      {"x", ""},
+      {"a1", ""},  // already offered: once only
+      {"ppdregion:FR/a1", ""},
+      {"a" + std::string(243, 'n'),
+       "cannot offer \"a" + std::string(243, 'n') +
+           "\": its name is too long or not printable ASCII"},
+      {"b1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(offers.add(entry(c.name)), c.why);
+  }
+  EXPECT_EQ(offers.text(), driver::regionalListLine(entry("a1"), "FR") +
+                               driver::regionalListLine(entry("b1"), "FR"));
+  EXPECT_EQ(offers.unmatchedOffers(),
+            (std::vector<std::string>{
+                "a.conf:3: Offer Acme Laser *.ppd matches no PPD that CUPS "
+                "lists",
+                "a.conf:4: Offer c? matches no PPD that CUPS lists"}));
+}
+
 // What list writes reads back, as cups-driverd reads it, with every field.
 TEST(PpdLists, OfferedLines) {
   const std::string umlaut = "\xC3\xBC";
