@@ -49,8 +49,7 @@ LoadResult loadPpd(const char* path);
 /// until then at most, and the read fails (strerror(ETIMEDOUT)) once it
 /// has passed, whoever else holds the other end of a pipe.
 LoadResult readPpd(
-    int fd,
-    std::optional<std::chrono::steady_clock::time_point> deadline = {});
+    int fd, std::optional<std::chrono::steady_clock::time_point> deadline = {});
 
 /// The most a configuration or locale file may hold: such a file is a few
 /// lines.

@@ -13,8 +13,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -184,8 +184,9 @@ bool awaitBytes(const Input& input) {
         *input.deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd ready{input.fd, POLLIN, 0};
-    const int count = poll(
-        &ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    const int count =
+        poll(&ready, 1,
+             static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
     if (count > 0) return true;  // bytes, the end, or an error read() tells
     if (count < 0 && errno != EINTR) return false;
   }
@@ -430,7 +431,8 @@ SmallFile readSmallFile(const char* path) {
   file.text.resize(kMaxSmallFileSize + 1);
   std::size_t size = 0;
   while (size < file.text.size()) {
-    const ssize_t got = read(fd, file.text.data() + size, file.text.size() - size);
+    const ssize_t got =
+        read(fd, file.text.data() + size, file.text.size() - size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       file.error = std::strerror(errno);

@@ -48,8 +48,8 @@ int awaitExit(pid_t pid, const Deadline& deadline, bool& timedOut) {
     if (now >= deadline.at) break;
     // A child usually ends right after closing its output: look often at
     // first, then less.
-    std::this_thread::sleep_for(std::min<Clock::duration>(
-        pause, deadline.at - now));
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(pause, deadline.at - now));
     pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
   timedOut = true;
@@ -82,8 +82,8 @@ int childrenOfThisProcess(pid_t* children, int most) {
   char text[4096];
   ssize_t size = 0;
   for (;;) {
-    const ssize_t got = read(fd, text + size,
-                             sizeof text - static_cast<std::size_t>(size));
+    const ssize_t got =
+        read(fd, text + size, sizeof text - static_cast<std::size_t>(size));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     size += got;

@@ -49,8 +49,9 @@ void readConfigurationFile(const std::filesystem::path& path,
 std::string_view readValue(std::string_view text, std::string& error) {
   if (!text.empty() && text.front() == '"') {
     const std::size_t close = text.find('"', 1);
-    const std::string_view after =
-        close == text.npos ? std::string_view() : trimmed(text.substr(close + 1));
+    const std::string_view after = close == text.npos
+                                       ? std::string_view()
+                                       : trimmed(text.substr(close + 1));
     if (close == text.npos || (!after.empty() && after.front() != '#')) {
       error = "a value in double quotes ends at the second quote";
       return {};
@@ -68,8 +69,7 @@ std::string_view readValue(std::string_view text, std::string& error) {
 
 // Why an Offer pattern could never match what `list` offers, or empty.
 std::string uselessPattern(std::string_view pattern) {
-  if (pattern.find('"') != pattern.npos)
-    return "no PPD name holds a \"";
+  if (pattern.find('"') != pattern.npos) return "no PPD name holds a \"";
   if (pattern.starts_with(std::string(kScheme) + ":"))
     return "PPDs of this program are never offered again";
   if (isMadeByCups(pattern)) {

@@ -182,8 +182,8 @@ class OfferList {
  private:
   const Configuration& configuration_;
   std::string country_;
-  std::set<std::string> names_;     // those added
-  std::vector<bool> matched_;       // by pattern
+  std::set<std::string> names_;  // those added
+  std::vector<bool> matched_;    // by pattern
   std::string text_;
 };
 

@@ -23,11 +23,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "cli/cli.h"
 #include "driver/driver.h"

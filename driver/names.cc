@@ -53,9 +53,10 @@ NameResult parseRegionalName(std::string_view name) {
     return fail(quoted + " names another " + prefix() + " PPD as its original");
   }
   if (isMadeByCups(original)) {
-    return fail(quoted + ": CUPS makes " + std::string(original) +
-                " queues itself, without a PPD file from cups-driverd; use -m " +
-                std::string(original));
+    return fail(
+        quoted + ": CUPS makes " + std::string(original) +
+        " queues itself, without a PPD file from cups-driverd; use -m " +
+        std::string(original));
   }
   return NameResult{{std::string(rest.substr(0, 2)), std::string(original)},
                     {}};

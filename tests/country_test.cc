@@ -181,15 +181,15 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
   setLocaleVariables(nullptr, nullptr, nullptr);
 
   // Where a caller can warn, it learns why a file was skipped.
-  const char* const skipped[] = {missing.c_str(), folder.c_str(),
-                                 large.c_str(), fifo.c_str(), zero.c_str()};
+  const char* const skipped[] = {missing.c_str(), folder.c_str(), large.c_str(),
+                                 fifo.c_str(), zero.c_str()};
   std::vector<std::string> ignored;
   EXPECT_EQ(cli::paperLocaleFromFiles(skipped, &ignored), "");
-  EXPECT_EQ(ignored, (std::vector<std::string>{
-                         folder + ": a folder, not a file",
-                         large + ": larger than 1 MiB",
-                         fifo + ": a FIFO, not a file",
-                         zero + ": a device, not a file"}));
+  EXPECT_EQ(
+      ignored,
+      (std::vector<std::string>{
+          folder + ": a folder, not a file", large + ": larger than 1 MiB",
+          fifo + ": a FIFO, not a file", zero + ": a device, not a file"}));
 }
 
 }  // namespace

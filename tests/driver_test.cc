@@ -206,19 +206,40 @@ TEST(Configuration, Files) {
   };
   const Case cases[] = {
       {"files", Kind::kFile, Kind::kFile, {"m*", "a*", "b*"}, {}},
-      {"FIFO", Kind::kFile, Kind::kFifo, {"m*", "a*"},
+      {"FIFO",
+       Kind::kFile,
+       Kind::kFifo,
+       {"m*", "a*"},
        {"/ppdregion.d/b.conf: a FIFO, not a file; ignored"}},
-      {"/dev/zero", Kind::kFile, Kind::kZeroLink, {"m*", "a*"},
+      {"/dev/zero",
+       Kind::kFile,
+       Kind::kZeroLink,
+       {"m*", "a*"},
        {"/ppdregion.d/b.conf: a device, not a file; ignored"}},
-      {"folder", Kind::kFile, Kind::kFolder, {"m*", "a*"},
+      {"folder",
+       Kind::kFile,
+       Kind::kFolder,
+       {"m*", "a*"},
        {"/ppdregion.d/b.conf: a folder, not a file; ignored"}},
-      {"large", Kind::kFile, Kind::kLarge, {"m*", "a*"},
+      {"large",
+       Kind::kFile,
+       Kind::kLarge,
+       {"m*", "a*"},
        {"/ppdregion.d/b.conf: larger than 1 MiB; ignored"}},
-      {"main folder", Kind::kFolder, Kind::kFile, {"a*", "b*"},
+      {"main folder",
+       Kind::kFolder,
+       Kind::kFile,
+       {"a*", "b*"},
        {"/ppdregion.conf: a folder, not a file; ignored"}},
-      {"main dangling", Kind::kDanglingLink, Kind::kFile, {"a*", "b*"},
+      {"main dangling",
+       Kind::kDanglingLink,
+       Kind::kFile,
+       {"a*", "b*"},
        {"/ppdregion.conf: a link to nothing; ignored"}},
-      {"main FIFO", Kind::kFifo, Kind::kFile, {"a*", "b*"},
+      {"main FIFO",
+       Kind::kFifo,
+       Kind::kFile,
+       {"a*", "b*"},
        {"/ppdregion.conf: a FIFO, not a file; ignored"}},
   };
   for (const Case& c : cases) {
@@ -454,18 +475,32 @@ TEST(PpdLists, WholeOutputs) {
     std::vector<std::string> warnings;
   };
   const Case cases[] = {
-      {"dump", true, header + "\n" + row("a") + "\r\n\n" + row("b"), {"a", "b"},
+      {"dump",
+       true,
+       header + "\n" + row("a") + "\r\n\n" + row("b"),
+       {"a", "b"},
        {}},
-      {"dump rows that do not parse", true,
-       header + "\n" + row("a") + "\nx\n" + row("b") + "\n", {"a", "b"}, {}},
-      {"unknown header", true, row("a") + "\n" + row("b") + "\n", {},
+      {"dump rows that do not parse",
+       true,
+       header + "\n" + row("a") + "\nx\n" + row("b") + "\n",
+       {"a", "b"},
+       {}},
+      {"unknown header",
+       true,
+       row("a") + "\n" + row("b") + "\n",
+       {},
        {"cups-driverd dump: unknown header; its PPDs are not offered"}},
       {"empty dump", true, "", {}, {}},
-      {"list", false, listLine("g://a") + "\r\n\n" + listLine("g://b"),
-       {"g://a", "g://b"}, {}},
-      {"a bad line ends the list", false,
+      {"list",
+       false,
+       listLine("g://a") + "\r\n\n" + listLine("g://b"),
+       {"g://a", "g://b"},
+       {}},
+      {"a bad line ends the list",
+       false,
        listLine("g://a") + "\n\"g://x\" en\n" + listLine("g://b") + "\n",
-       {"g://a"}, {"/d/g list: bad line: \"g://x\" en"}},
+       {"g://a"},
+       {"/d/g list: bad line: \"g://x\" en"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -612,8 +647,7 @@ class DriverProgram {
     std::filesystem::create_directory(dir_.path() / "daemon");
     const std::filesystem::path driverd =
         dir_.write("daemon/cups-driverd", "#!/bin/sh\n" + script + "\n");
-    std::filesystem::permissions(driverd,
-                                 std::filesystem::perms::owner_exec,
+    std::filesystem::permissions(driverd, std::filesystem::perms::owner_exec,
                                  std::filesystem::perm_options::add);
   }
 
@@ -669,7 +703,8 @@ TEST(DriverProgram, Cat) {
       // A process it leaves in a session of its own is stopped too.
       {"ppdregion:FR/x.ppd",
        "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo $! >grandchild; "
-       "cat '" + example + "'",
+       "cat '" +
+           example + "'",
        0, command.out, ""},
   };
   for (const Case& c : cases) {
@@ -698,13 +733,15 @@ TEST(DriverProgram, SignalStopsEveryChild) {
         {"-c",
          "\"$0\" cat ppdregion:FR/x.ppd & driver=$!\n"
          "for i in $(seq 100); do [ -s \"$1\" ] && break; sleep 0.05; done\n"
-         "kill -" + std::string(signal) + " $driver; wait $driver",
+         "kill -" +
+             std::string(signal) + " $driver; wait $driver",
          PPDREGION_DRIVER_BINARY, driver.path("driverd")},
         {{"CUPS_SERVERBIN", driver.path("")}});
     EXPECT_EQ(run.status, 128 + (std::string(signal) == "TERM"  ? SIGTERM
                                  : std::string(signal) == "INT" ? SIGINT
                                                                 : SIGHUP));
-    EXPECT_TRUE(fixture::contains(run.err, "ERROR: [ppdregion] stopped by a signal"))
+    EXPECT_TRUE(
+        fixture::contains(run.err, "ERROR: [ppdregion] stopped by a signal"))
         << run.err;
     EXPECT_FALSE(driver.stopIfRunning("driverd"));
     EXPECT_FALSE(driver.stopIfRunning("member"));
