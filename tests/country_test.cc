@@ -135,7 +135,8 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
       dir.write("exported", "export LANG=it_IT.UTF-8\n").string();
   // A long comment, then the line that counts.
   const std::string late =
-      dir.write("late", "#" + std::string(100 * 1024, 'x') + "\nLANG=fr_FR\n")
+      dir.write("late", "#" + std::string(std::size_t{100} * 1024, 'x') +
+                            "\nLANG=fr_FR\n")
           .string();
   const std::string large =
       dir.write("large", "LANG=fr_FR\n#" +

@@ -83,6 +83,8 @@ TEST(RegionalName, CountryAndOriginal) {
 }
 
 TEST(Configuration, Lines) {
+  const char* const kOwnPpds = "PPDs of this program are never offered again";
+  const char* const kMadeByCups = "queues itself, without a PPD file";
   struct Case {
     const char* text;
     const char* country;
@@ -147,12 +149,11 @@ TEST(Configuration, Lines) {
        "",
        {"a*"},
        {"a.conf:2: Offer a* ignored: already offered at a.conf:1",
-        "a.conf:3: Offer ppdregion:FR/* ignored: PPDs of this program are "
-        "never offered again",
-        "a.conf:4: Offer everywhere ignored: CUPS makes everywhere queues "
-        "itself, without a PPD file",
-        "a.conf:5: Offer raw ignored: CUPS makes raw queues itself, without a "
-        "PPD file",
+        "a.conf:3: Offer ppdregion:FR/* ignored: " + std::string(kOwnPpds),
+        "a.conf:4: Offer everywhere ignored: CUPS makes everywhere " +
+            std::string(kMadeByCups),
+        "a.conf:5: Offer raw ignored: CUPS makes raw " +
+            std::string(kMadeByCups),
         "a.conf:6: Offer needs a pattern of PPD names"}},
   };
   for (const Case& c : cases) {
