@@ -246,6 +246,10 @@ int main(int argc, char** argv) {
   stopChildrenOnSignals();
   const std::string_view command = argc > 1 ? argv[1] : "";
   if (argc == 2 && command == "list") return listPpds();
-  if (argc == 3 && command == "cat") return catPpd(argv[2]);
+  if (argc == 3 && command == "cat") {
+    const int status = catPpd(argv[2]);
+    alarm(0);  // done: the deadline's timer has nothing left to stop
+    return status;
+  }
   return fail("usage: ppdregion list | ppdregion cat PPD-NAME");
 }
