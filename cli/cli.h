@@ -4,7 +4,9 @@
 // exit status.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,8 +71,31 @@ LoadResult loadPpd(const char* path);
 
 /// Reads everything the open descriptor `fd` delivers, by the rules of
 /// loadPpd, without closing it. An empty input gives an empty text and no
-/// error.
-LoadResult readPpd(int fd);
+/// error. With a `deadline`, every read first waits for bytes with poll()
+/// until then at most, and the read fails (strerror(ETIMEDOUT)) once it
+/// has passed, whoever else holds the other end of a pipe.
+LoadResult readPpd(
+    int fd, std::optional<std::chrono::steady_clock::time_point> deadline = {});
+
+/// The most a configuration or locale file may hold: such a file is a few
+/// lines.
+inline constexpr std::size_t kMaxSmallFileSize = std::size_t{1} << 20;
+
+/// The text of a small file, such as a configuration or locale file.
+struct SmallFile {
+  std::string text;
+  std::string error;     ///< empty when read or missing, else a reason
+  bool missing = false;  ///< nothing at the path (a link to nothing is
+                         ///< an error, not missing)
+};
+
+/// Reads the file at `path` when it is, links followed, a regular file of at
+/// most kMaxSmallFileSize bytes. Never waits and never reads past the limit:
+/// the file is opened without blocking and judged by its open descriptor, so
+/// that a FIFO, a device (a link to /dev/zero), a folder, a link to nothing
+/// or a larger file gives a lower-case reason ("a FIFO, not a file") and no
+/// text.
+SmallFile readSmallFile(const char* path);
 
 /// How messages name the input at `path`: "standard input" for "-".
 std::string inputName(const char* path);
@@ -104,14 +129,18 @@ inline constexpr const char* kSystemLocaleFiles[] = {"/etc/locale.conf",
 /// is not installed still gives its country. Empty when none is set.
 std::string paperLocaleFromEnvironment();
 
-/// The same from the text of a locale file: `KEY=value` lines, the value
-/// optionally in single or double quotes, `#` comments; a later line sets a
-/// variable again. Empty when the text sets none of the three.
+/// The same from the text of a locale file: `KEY=value` lines, each
+/// optionally after `export `, the value optionally in single or double
+/// quotes, `#` comments; a later line sets a variable again. Empty when the
+/// text sets none of the three.
 std::string paperLocaleFromText(std::string_view text);
 
 /// The same from the first of the files at `paths` that sets one of the
-/// three variables; a missing or unreadable file is skipped.
-std::string paperLocaleFromFiles(std::span<const char* const> paths);
+/// three variables, each read by readSmallFile. A missing file is skipped;
+/// so is one that cannot be read or is not a regular file of at most
+/// kMaxSmallFileSize bytes, adding "PATH: reason" to `ignored` when given.
+std::string paperLocaleFromFiles(std::span<const char* const> paths,
+                                 std::vector<std::string>* ignored = nullptr);
 
 /// The country of paperLocaleFromEnvironment().
 std::string countryFromEnvironment();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The user's country, from the locale variables or the system's locale files.
 #include <cstdlib>
-#include <fstream>
 
 #include "cli/cli.h"
 
@@ -23,9 +22,6 @@ std::string_view trimmed(std::string_view text) {
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
   return text;
 }
-
-// A locale file is a few lines; anything far larger is not one.
-constexpr std::size_t kMaxLocaleFileSize = std::size_t{64} * 1024;
 
 }  // namespace
 
@@ -59,6 +55,10 @@ std::string paperLocaleFromText(std::string_view text) {
     const std::size_t end = text.find('\n');
     std::string_view line = trimmed(text.substr(0, end));
     text = end == text.npos ? std::string_view() : text.substr(end + 1);
+    // As the shell and pam_env read it: `export LANG=...` sets LANG.
+    if (line.starts_with("export") && line.size() > 6 && isBlank(line[6])) {
+      line = trimmed(line.substr(6));
+    }
     const std::size_t equals = line.find('=');
     if (line.empty() || line.front() == '#' || equals == line.npos) continue;
     const std::string_view key = line.substr(0, equals);
@@ -78,14 +78,14 @@ std::string paperLocaleFromText(std::string_view text) {
   return {};
 }
 
-std::string paperLocaleFromFiles(std::span<const char* const> paths) {
+std::string paperLocaleFromFiles(std::span<const char* const> paths,
+                                 std::vector<std::string>* ignored) {
   for (const char* path : paths) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) continue;  // missing or unreadable: the next one counts
-    std::string text(kMaxLocaleFileSize, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    std::string locale = paperLocaleFromText(text);
+    const SmallFile file = readSmallFile(path);
+    if (!file.error.empty() && ignored != nullptr)
+      ignored->push_back(std::string(path) + ": " + file.error);
+    // Missing, unreadable or not a file: the next one counts.
+    std::string locale = paperLocaleFromText(file.text);
     if (!locale.empty()) return locale;
   }
   return {};

@@ -6,6 +6,7 @@
 // buffer that never holds its bytes twice, and compressed data is
 // decompressed as it is read.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -44,6 +46,7 @@ std::string nulReason(std::size_t offset) {
 }
 
 const char kTooLarge[] = "larger than 256 MiB; not a PPD file";
+const char kSmallFileTooLarge[] = "larger than 1 MiB";
 
 bool isGzip(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B';
@@ -166,11 +169,37 @@ class TextBuffer {
   std::size_t size_ = 0;    // bytes of text
 };
 
-// Reads at most `length` bytes from `fd` into `into`. Returns their count, 0
-// at the end of the input, or -1 with errno set.
-ssize_t readSome(int fd, char* into, std::size_t length) {
+// An open input, and the time by which each read must have its bytes.
+struct Input {
+  int fd;
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+};
+
+// Waits until `input` has bytes, or has ended, before its deadline; false
+// with errno ETIMEDOUT once the deadline has passed.
+bool awaitBytes(const Input& input) {
+  if (!input.deadline) return true;
   for (;;) {
-    const ssize_t got = read(fd, into, length);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        *input.deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd ready{input.fd, POLLIN, 0};
+    const int count =
+        poll(&ready, 1,
+             static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    if (count > 0) return true;  // bytes, the end, or an error read() tells
+    if (count < 0 && errno != EINTR) return false;
+  }
+  errno = ETIMEDOUT;
+  return false;
+}
+
+// Reads at most `length` bytes from `input` into `into`. Returns their count,
+// 0 at the end of the input, or -1 with errno set.
+ssize_t readSome(const Input& input, char* into, std::size_t length) {
+  for (;;) {
+    if (!awaitBytes(input)) return -1;
+    const ssize_t got = read(input.fd, into, length);
     if (got >= 0 || errno != EINTR) return got;
   }
 }
@@ -178,7 +207,7 @@ ssize_t readSome(int fd, char* into, std::size_t length) {
 // Reads from `fd` into `text` until it holds the two bytes that tell whether
 // it is compressed, or the input ends (then sets `ended`); at most one chunk.
 // Returns the reason it failed, or an empty string.
-std::string readStart(int fd, TextBuffer& text, bool& ended) {
+std::string readStart(const Input& fd, TextBuffer& text, bool& ended) {
   while (text.size() < 2) {
     const std::span<char> room = text.room(kChunk - text.size());
     const ssize_t got = readSome(fd, room.data(), room.size());
@@ -194,7 +223,7 @@ std::string readStart(int fd, TextBuffer& text, bool& ended) {
 // chunk for a NUL as it comes, so that /dev/zero or a file of zeros is refused
 // at once. A terminal is not read again once it has ended. Returns the reason
 // it failed, or an empty string.
-std::string readText(int fd, TextBuffer& text, bool ended) {
+std::string readText(const Input& fd, TextBuffer& text, bool ended) {
   std::size_t checked = 0;
   for (;;) {
     const std::string_view bytes = text.view();
@@ -238,7 +267,8 @@ struct InflateEnd {
 // one ignored. zlib checks each member's CRC and length. The compressed data
 // is read a chunk at a time, and counts towards the limit as the text does.
 // Returns the reason it failed, or an empty string.
-std::string inflateAll(int fd, std::string_view start, TextBuffer& text) {
+std::string inflateAll(const Input& fd, std::string_view start,
+                       TextBuffer& text) {
   z_stream stream{};
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) throw std::bad_alloc();
   const std::unique_ptr<z_stream, InflateEnd> end(&stream);
@@ -321,7 +351,9 @@ std::string inputName(const char* path) {
   return std::string_view(path) == "-" ? "standard input" : path;
 }
 
-LoadResult readPpd(int fd) {
+LoadResult readPpd(
+    int fd, std::optional<std::chrono::steady_clock::time_point> deadline) {
+  const Input input{fd, deadline};
   struct stat info;
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (regular && static_cast<std::uintmax_t>(info.st_size) > kMaxPpdSize) {
@@ -332,13 +364,13 @@ LoadResult readPpd(int fd) {
   // A regular file's bytes go straight into the string that is returned.
   std::optional<TextBuffer> text(std::in_place, fileSize);
   bool ended = false;
-  std::string error = readStart(fd, *text, ended);
+  std::string error = readStart(input, *text, ended);
   if (error.empty() && isGzip(text->view())) {
     const std::string start(text->view());
     text.emplace(regular ? statedTextSize(fd, fileSize) : 0);
-    error = inflateAll(fd, start, *text);
+    error = inflateAll(input, start, *text);
   } else if (error.empty()) {
-    error = readText(fd, *text, ended);
+    error = readText(input, *text, ended);
   }
   if (!error.empty()) return failure(std::move(error));
   return {text->release(), {}};
@@ -360,6 +392,60 @@ LoadResult loadPpd(const char* path) {
   if (loaded.error.empty() && loaded.text.empty())
     return failure(standardInput ? "input is empty" : "file is empty");
   return loaded;
+}
+
+SmallFile readSmallFile(const char* path) {
+  SmallFile file;
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat link;
+    if (error == ENOENT && lstat(path, &link) == 0) {
+      file.error = "a link to nothing";
+    } else if (error == ENOENT) {
+      file.missing = true;
+    } else {
+      file.error = std::strerror(error);
+    }
+    return file;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    file.error = std::strerror(errno);
+  } else if (S_ISDIR(info.st_mode)) {
+    file.error = "a folder, not a file";
+  } else if (!S_ISREG(info.st_mode)) {
+    file.error = S_ISFIFO(info.st_mode)   ? "a FIFO, not a file"
+                 : S_ISSOCK(info.st_mode) ? "a socket, not a file"
+                                          : "a device, not a file";
+  } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxSmallFileSize) {
+    file.error = kSmallFileTooLarge;
+  }
+  if (!file.error.empty()) return file;
+  // One byte more than the limit shows a file that grew meanwhile.
+  file.text.resize(kMaxSmallFileSize + 1);
+  std::size_t size = 0;
+  while (size < file.text.size()) {
+    const ssize_t got =
+        read(fd, file.text.data() + size, file.text.size() - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      file.error = std::strerror(errno);
+      break;
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  if (file.error.empty() && size > kMaxSmallFileSize)
+    file.error = kSmallFileTooLarge;
+  file.text.resize(file.error.empty() ? size : 0);
+  file.text.shrink_to_fit();
+  return file;
 }
 
 }  // namespace cli

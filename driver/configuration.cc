@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "cli/cli.h"
 #include "driver/driver.h"
@@ -31,22 +29,54 @@ bool equalsIgnoringCase(std::string_view text, const char* keyword) {
          strncasecmp(text.data(), keyword, text.size()) == 0;
 }
 
-// Reads one configuration file into `configuration`; false when it exists
-// but cannot be read.
-bool readConfigurationFile(const std::filesystem::path& path,
+// Reads one configuration file into `configuration`, or warns why it is not
+// read. A missing file is no error.
+void readConfigurationFile(const std::filesystem::path& path,
                            Configuration& configuration) {
-  errno = 0;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    if (errno == ENOENT) return true;
-    configuration.warnings.push_back(path.string() + ": " +
-                                     std::strerror(errno));
-    return false;
+  const cli::SmallFile file = cli::readSmallFile(path.c_str());
+  if (!file.error.empty()) {
+    configuration.warnings.push_back(path.string() + ": " + file.error +
+                                     "; ignored");
+    return;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  readConfiguration(text.str(), path.string(), configuration);
-  return true;
+  if (!file.missing) readConfiguration(file.text, path.string(), configuration);
+}
+
+// The value after a keyword: up to a comment (a `#` at the start or after a
+// blank), its blanks trimmed; or the text between double quotes, taken as it
+// is, when it begins with one. Empty, with `error` set, when it does not
+// read.
+std::string_view readValue(std::string_view text, std::string& error) {
+  if (!text.empty() && text.front() == '"') {
+    const std::size_t close = text.find('"', 1);
+    const std::string_view after = close == text.npos
+                                       ? std::string_view()
+                                       : trimmed(text.substr(close + 1));
+    if (close == text.npos || (!after.empty() && after.front() != '#')) {
+      error = "a value in double quotes ends at the second quote";
+      return {};
+    }
+    return text.substr(1, close - 1);
+  }
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '#' && (at == 0 || isBlank(text[at - 1]))) {
+      text = text.substr(0, at);
+      break;
+    }
+  }
+  return trimmed(text);
+}
+
+// Why an Offer pattern could never match what `list` offers, or empty.
+std::string uselessPattern(std::string_view pattern) {
+  if (pattern.find('"') != pattern.npos) return "no PPD name holds a \"";
+  if (pattern.starts_with(std::string(kScheme) + ":"))
+    return "PPDs of this program are never offered again";
+  if (isMadeByCups(pattern)) {
+    return "CUPS makes " + std::string(pattern) +
+           " queues itself, without a PPD file";
+  }
+  return {};
 }
 
 }  // namespace
@@ -62,30 +92,46 @@ void readConfiguration(std::string_view text, std::string_view fileName,
     if (line.empty() || line.front() == '#') continue;
     const std::size_t blank = line.find_first_of(" \t");
     const std::string_view keyword = line.substr(0, blank);
+    std::string valueError;
     const std::string_view value =
-        blank == line.npos ? std::string_view() : trimmed(line.substr(blank));
+        blank == line.npos ? std::string_view()
+                           : readValue(trimmed(line.substr(blank)), valueError);
+    const std::string origin =
+        std::string(fileName) + ":" + std::to_string(number);
     const auto warn = [&](const std::string& reason) {
-      configuration.warnings.push_back(std::string(fileName) + ":" +
-                                       std::to_string(number) + ": " + reason);
+      configuration.warnings.push_back(origin + ": " + reason);
     };
-    if (equalsIgnoringCase(keyword, "Country")) {
+    const bool isCountry = equalsIgnoringCase(keyword, "Country");
+    const bool isOffer = equalsIgnoringCase(keyword, "Offer");
+    if (!isCountry && !isOffer) {
+      warn("unknown line (Country CC or Offer PATTERN expected)");
+    } else if (!valueError.empty()) {
+      warn(std::string(keyword) + " ignored: " + valueError);
+    } else if (isCountry) {
       const std::string country = cli::countryCode(value);
       if (country.empty()) {
         warn("Country needs a country code (two letters, such as FR)");
       } else if (configuration.country.empty()) {
         configuration.country = country;
-      } else if (country != configuration.country) {
-        warn("Country " + country + " ignored: the country is already " +
-             configuration.country);
-      }
-    } else if (equalsIgnoringCase(keyword, "Offer")) {
-      if (value.empty()) {
-        warn("Offer needs a pattern of PPD names");
+        configuration.countryOrigin = origin;
       } else {
-        configuration.patterns.emplace_back(value);
+        warn("Country " + country + " ignored: the country is already " +
+             configuration.country + ", from " + configuration.countryOrigin);
       }
+    } else if (value.empty()) {
+      warn("Offer needs a pattern of PPD names");
+    } else if (const std::string useless = uselessPattern(value);
+               !useless.empty()) {
+      warn("Offer " + std::string(value) + " ignored: " + useless);
+    } else if (const auto same = std::find(configuration.patterns.begin(),
+                                           configuration.patterns.end(), value);
+               same != configuration.patterns.end()) {
+      warn("Offer " + std::string(value) + " ignored: already offered at " +
+           configuration.origins[static_cast<std::size_t>(
+               same - configuration.patterns.begin())]);
     } else {
-      warn("unknown line (Country CC or Offer PATTERN expected)");
+      configuration.patterns.emplace_back(value);
+      configuration.origins.push_back(origin);
     }
   }
 }
@@ -113,7 +159,8 @@ Configuration loadConfiguration(const std::string& serverRoot) {
 
 bool isOffered(const Configuration& configuration, std::string_view original) {
   const std::string name(original);
-  if (name.starts_with(std::string(kScheme) + ":")) return false;
+  if (name.starts_with(std::string(kScheme) + ":") || isMadeByCups(name))
+    return false;
   return std::any_of(configuration.patterns.begin(),
                      configuration.patterns.end(),
                      [&](const std::string& pattern) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +21,22 @@ inline constexpr std::string_view kScheme = "ppdregion";
 /// The most bytes cups-driverd keeps of a PPD name.
 inline constexpr std::size_t kMaxNameSize = 255;
 
-/// The longest a child may take before it is killed.
-inline constexpr std::chrono::seconds kChildTimeout{10};
+/// The longest `cat` takes in all (its child, the adaptation and the
+/// writing), and the longest each child of `list` takes: under the 30 s
+/// cupsd waits for a PPD, so that every set-up CUPS finishes also finishes
+/// through this program, and a stuck one ends with this program's reason.
+inline constexpr std::chrono::seconds kTimeLimit{25};
+
+/// When a child, or a whole command, must be done.
+struct Deadline {
+  std::chrono::steady_clock::time_point at;
+  std::chrono::seconds limit;  ///< how long after its start, for messages
+
+  /// The deadline `limit` from now.
+  static Deadline in(std::chrono::seconds limit) {
+    return {std::chrono::steady_clock::now() + limit, limit};
+  }
+};
 
 /// A PPD name of this program, "ppdregion:CC/ORIGINAL": the PPD that CUPS
 /// lists as ORIGINAL, adapted to the country CC.
@@ -36,9 +51,14 @@ struct NameResult {
   std::string error;  ///< empty on success, else a lower-case reason
 };
 
+/// Whether `original` is a model that lpinfo -m lists but cupsd makes
+/// itself, without a PPD file from cups-driverd: "everywhere" and "raw".
+bool isMadeByCups(std::string_view original);
+
 /// Reads a PPD name of this program. The whole name must be printable ASCII
 /// without `"`, at most kMaxNameSize bytes; CC two upper-case letters;
-/// ORIGINAL not empty and not itself a "ppdregion:" name.
+/// ORIGINAL not empty, not itself a "ppdregion:" name and not a model
+/// cupsd makes itself (isMadeByCups).
 ///   "ppdregion:FR/lsb/usr/acme/laser.ppd" gives FR and lsb/usr/acme/laser.ppd
 NameResult parseRegionalName(std::string_view name);
 
@@ -49,20 +69,31 @@ std::string regionalName(std::string_view country, std::string_view original);
 /// What the configuration files say.
 struct Configuration {
   std::string country;                ///< from the first Country line
+  std::string countryOrigin;          ///< "FILE:LINE" of that line
   std::vector<std::string> patterns;  ///< the Offer patterns, in order
+  std::vector<std::string> origins;   ///< "FILE:LINE" of each pattern
   std::vector<std::string> warnings;  ///< "FILE:LINE: reason" per ignored line
 };
 
 /// Adds the lines of one configuration file, `text` read from `fileName`, to
 /// `configuration`: `Country CC` (the first one counts), `Offer PATTERN`,
-/// blank lines and `#` comments; keywords in any letter case. A line that is
-/// none of these adds a warning and is otherwise ignored.
+/// blank lines and comments; keywords in any letter case. A value ends at a
+/// comment, a `#` at the start of a line or after a blank; its blanks inside
+/// count, those around it do not; written in double quotes it is taken as
+/// it is, `#` and blanks included. Every line that has no effect adds a
+/// warning saying why: an unknown line, a value that does not read, a
+/// second Country line, an Offer pattern already given or one that could
+/// never match what `list` offers (a `"`, a "ppdregion:" name,
+/// "everywhere" or "raw").
+///   Offer Acme Laser *.ppd   # the pattern "Acme Laser *.ppd"
+///   Offer "a #1.ppd"         # the pattern "a #1.ppd"
 void readConfiguration(std::string_view text, std::string_view fileName,
                        Configuration& configuration);
 
 /// Reads SERVERROOT/ppdregion.conf, then SERVERROOT/ppdregion.d/*.conf in
-/// byte order of their names. A missing file or folder is no error; one
-/// that cannot be read adds a warning.
+/// byte order of their names, each by cli::readSmallFile. A missing file or
+/// folder is no error; one that is not read (not a regular file, a link to
+/// nothing, larger than 1 MiB, unreadable) adds a warning.
 Configuration loadConfiguration(const std::string& serverRoot);
 
 /// Whether `original` matches one of the Offer patterns (fnmatch, where `*`
@@ -113,6 +144,49 @@ std::optional<PpdEntry> parseListLine(std::string_view line);
 std::string regionalListLine(const PpdEntry& original,
                              std::string_view country);
 
+/// The entries read from a PPD list, and why parts of it were not read.
+struct EntryList {
+  std::vector<PpdEntry> entries;
+  std::vector<std::string> warnings;
+};
+
+/// The entries of the output of `cups-driverd dump`: the header, then a row
+/// per line (parseDumpRow), LF or CR LF. Rows that do not parse are left
+/// out quietly (the .drv files and archives themselves are such rows); an
+/// unknown header gives no entries and a warning.
+EntryList readDump(std::string_view text);
+
+/// The entries of the output of a driver program's `list`, `program` naming
+/// it in warnings: a line each (parseListLine), LF or CR LF, blank lines
+/// skipped. A bad line ends the list with a warning, as it ends the list in
+/// cups-driverd.
+EntryList readList(std::string_view text, std::string_view program);
+
+/// What this program's `list` writes: the entries that an Offer pattern
+/// matches, each once, as regionalListLine writes them.
+class OfferList {
+ public:
+  OfferList(const Configuration& configuration, std::string country);
+
+  /// Adds the line for `entry` when an Offer pattern matches its name and
+  /// no entry of that name came before. Returns why an entry that is
+  /// matched cannot be offered, else an empty string.
+  std::string add(const PpdEntry& entry);
+
+  /// The lines added, in the order added.
+  const std::string& text() const { return text_; }
+
+  /// A warning for each Offer pattern that no entry added so far matched.
+  std::vector<std::string> unmatchedOffers() const;
+
+ private:
+  const Configuration& configuration_;
+  std::string country_;
+  std::set<std::string> names_;  // those added
+  std::vector<bool> matched_;    // by pattern
+  std::string text_;
+};
+
 /// What a child wrote to its standard output, or why it failed.
 struct ChildOutput {
   std::string text;
@@ -122,12 +196,25 @@ struct ChildOutput {
 /// Runs the program at `path` with the arguments `args` (args[0] included),
 /// no shell, standard input /dev/null, standard error shared, in a process
 /// group of its own, and reads its standard output whole by the reading
-/// rules of the command (cli::readPpd). Kills the child's group by its
-/// process id once `timeout` has passed. Fails when it cannot start, times
-/// out, is killed, exits with a status other than 0, or its output cannot
-/// be read.
+/// rules of the command (cli::readPpd), every read waiting at most until
+/// the deadline. Whatever ends the run (the end of its output, output that
+/// is refused, the deadline) the child's whole group is killed once it is
+/// not needed, at once, and then stopDescendants() stops what it left. Fails
+/// when it cannot start, gives no answer by the deadline ("gave no answer
+/// within 25 s and was stopped", even when a process in another session
+/// holds the pipe), is killed, exits with a status other than 0, or writes
+/// output that is refused (its own reason, such as a NUL byte).
 ChildOutput runChild(const std::string& path,
                      const std::vector<std::string>& args,
-                     std::chrono::seconds timeout = kChildTimeout);
+                     const Deadline& deadline);
+
+/// Kills every process that is this process's child, with its process
+/// group, and waits for it; again for those that become its children then,
+/// as long as any come. In a child subreaper (prctl PR_SET_CHILD_SUBREAPER),
+/// which every orphaned descendant re-parents to, this reaches every
+/// descendant: grandchildren in a session of their own too. Reads the
+/// children from /proc and calls nothing but system calls: safe in a signal
+/// handler. Meant for a program that runs one child at a time.
+void stopDescendants();
 
 }  // namespace driver

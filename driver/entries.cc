@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The PPD lists: rows of `cups-driverd dump`, lines of a driver program's
 // `list`, and the lines this program's `list` writes.
+#include <fnmatch.h>
+
 #include <cctype>
 #include <charconv>
 
@@ -72,6 +74,19 @@ std::string_view cut(std::string_view text, std::size_t limit) {
   while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80)
     --size;
   return text.substr(0, size);
+}
+
+// Calls `handle` with each line of `text` that is not empty, without its LF
+// or CR LF, until it returns false.
+template <typename Handle>
+void forEachLine(std::string_view text, Handle handle) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == text.npos ? std::string_view() : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && !handle(line)) return;
+  }
 }
 
 // A field as a list line carries it: never empty, which would end the line.
@@ -171,6 +186,73 @@ std::string regionalListLine(const PpdEntry& original,
          listField(original.product, kMaxFieldSize) + " " +
          listField(original.psVersion, kMaxFieldSize) + " " +
          listField(original.type, kMaxFieldSize) + "\n";
+}
+
+EntryList readDump(std::string_view text) {
+  EntryList list;
+  bool header = true;
+  forEachLine(text, [&](std::string_view line) {
+    if (header) {
+      header = false;
+      if (isDumpHeader(line)) return true;
+      list.warnings.emplace_back(
+          "cups-driverd dump: unknown header; its PPDs are not offered");
+      return false;
+    }
+    if (std::optional<PpdEntry> entry = parseDumpRow(line))
+      list.entries.push_back(std::move(*entry));
+    return true;
+  });
+  return list;
+}
+
+EntryList readList(std::string_view text, std::string_view program) {
+  EntryList list;
+  forEachLine(text, [&](std::string_view line) {
+    std::optional<PpdEntry> entry = parseListLine(line);
+    if (!entry) {
+      list.warnings.push_back(std::string(program) +
+                              " list: bad line: " + std::string(line));
+      return false;
+    }
+    list.entries.push_back(std::move(*entry));
+    return true;
+  });
+  return list;
+}
+
+OfferList::OfferList(const Configuration& configuration, std::string country)
+    : configuration_(configuration),
+      country_(std::move(country)),
+      matched_(configuration.patterns.size(), false) {}
+
+std::string OfferList::add(const PpdEntry& entry) {
+  if (!isOffered(configuration_, entry.name)) return {};
+  for (std::size_t i = 0; i < matched_.size(); ++i) {
+    if (!matched_[i] && fnmatch(configuration_.patterns[i].c_str(),
+                                entry.name.c_str(), 0) == 0) {
+      matched_[i] = true;
+    }
+  }
+  if (!names_.insert(entry.name).second) return {};
+  const std::string line = regionalListLine(entry, country_);
+  if (line.empty()) {
+    return "cannot offer \"" + entry.name +
+           "\": its name is too long or not printable ASCII";
+  }
+  text_ += line;
+  return {};
+}
+
+std::vector<std::string> OfferList::unmatchedOffers() const {
+  std::vector<std::string> warnings;
+  for (std::size_t i = 0; i < matched_.size(); ++i) {
+    if (matched_[i]) continue;
+    warnings.push_back(configuration_.origins[i] + ": Offer " +
+                       configuration_.patterns[i] +
+                       " matches no PPD that CUPS lists");
+  }
+  return warnings;
 }
 
 }  // namespace driver

@@ -7,9 +7,18 @@
 // `cat` has cups-driverd copy ORIGINAL and writes it adapted to CC; `list`
 // offers the PPDs that ppdregion.conf names, adapted to its country. Lines
 // on standard error begin with ERROR:, WARNING: or DEBUG:, for cupsd's log.
+//
+// Nothing it starts outlives it: it is a child subreaper, so that whatever
+// its children leave behind, in a session of its own too, re-parents to it
+// and is stopped, when each child ends and when it ends by a signal.
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +27,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "cli/cli.h"
 #include "driver/driver.h"
@@ -51,21 +61,83 @@ std::string driverd() {
          "/daemon/cups-driverd";
 }
 
+// The lines the signal handlers write, composed beforehand.
+char signalLine[] = "ERROR: [ppdregion] stopped by a signal\n";
+char deadlineLine[512];
+
+void writeLine(const char* line) {
+  const ssize_t ignored = write(STDERR_FILENO, line, std::strlen(line));
+  static_cast<void>(ignored);
+}
+
+// SIGTERM, SIGINT, SIGHUP: the children and what they left go too, then
+// this program ends by the signal (SA_RESETHAND: its default action).
+extern "C" void stopBySignal(int number) {
+  driver::stopDescendants();
+  writeLine(signalLine);
+  raise(number);
+}
+
+// The deadline of `cat` passed while adapting or writing: no read is
+// waiting to give a better reason.
+extern "C" void stopAtDeadline(int) {
+  driver::stopDescendants();
+  writeLine(deadlineLine);
+  _exit(cli::kExitFailure);
+}
+
+void handle(int number, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigfillset(&action.sa_mask);
+  action.sa_flags = flags;
+  sigaction(number, &action, nullptr);
+}
+
+void stopChildrenOnSignals() {
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  for (int number : {SIGTERM, SIGINT, SIGHUP})
+    handle(number, stopBySignal, SA_RESETHAND);
+}
+
+// Ends the program at the deadline wherever it is; the reads of its child
+// end at the deadline itself, with their own reason, so this comes a little
+// after.
+void stopAt(const driver::Deadline& deadline, const std::string& what) {
+  const std::string line = "ERROR: [ppdregion] " + what + ": not done within " +
+                           std::to_string(deadline.limit.count()) +
+                           " s; stopped\n";
+  const std::size_t size = std::min(line.size(), sizeof deadlineLine - 1);
+  std::memcpy(deadlineLine, line.data(), size);
+  deadlineLine[size] = '\0';
+  handle(SIGALRM, stopAtDeadline, 0);
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+      deadline.at - std::chrono::steady_clock::now() +
+      std::chrono::milliseconds(300));
+  itimerval timer{};
+  timer.it_value.tv_sec = static_cast<time_t>(left.count() / 1000000);
+  timer.it_value.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+  setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
 int catPpd(std::string_view name) {
+  const driver::Deadline deadline = driver::Deadline::in(driver::kTimeLimit);
   const driver::NameResult parsed = driver::parseRegionalName(name);
   if (!parsed.error.empty()) return fail(parsed.error);
   const std::string& original = parsed.name.original;
   const std::string what = "cups-driverd cat \"" + original + "\"";
+  stopAt(deadline, "cat " + std::string(name));
   try {
-    driver::ChildOutput ppd =
-        driver::runChild(driverd(), {"cups-driverd", "cat", original});
+    driver::ChildOutput ppd = driver::runChild(
+        driverd(), {"cups-driverd", "cat", original}, deadline);
     if (!ppd.error.empty()) return fail(what + ": " + ppd.error);
     if (ppd.text.empty()) return fail(what + " gave no PPD");
     if (!ppd.text.starts_with("*PPD-Adobe")) {
       return fail(what + " gave no PPD file (no *PPD-Adobe header)");
     }
-    cli::adaptPpd(ppd.text, parsed.name.country);
-    if (const int error = cli::writeToStdout(ppd.text); error != 0) {
+    if (!cli::adaptPpd(ppd.text, parsed.name.country))
+      return fail(what + " gave a PPD file that libcups cannot read");
+    if (const int error = cli::writePpd(ppd.text); error != 0) {
       return fail(std::string("standard output: ") + std::strerror(error));
     }
     return cli::kExitSuccess;
@@ -86,10 +158,57 @@ bool isProgram(const std::string& path) {
 // system's locale, else the client's language, which cupsd passes in LANG.
 std::string listCountry(const driver::Configuration& configuration) {
   if (!configuration.country.empty()) return configuration.country;
+  std::vector<std::string> ignored;
   std::string country = cli::countryFromLocaleName(
-      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles));
+      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles, &ignored));
+  for (const std::string& file : ignored) report("WARNING", file + ": ignored");
   if (country.empty()) country = cli::countryFromEnvironment();
   return country;
+}
+
+// Offers the entries a child's output gave, with the warnings of both.
+void offer(driver::OfferList& offers, const driver::EntryList& list) {
+  for (const std::string& warning : list.warnings) report("WARNING", warning);
+  for (const driver::PpdEntry& entry : list.entries) {
+    if (const std::string why = offers.add(entry); !why.empty())
+      report("WARNING", why);
+  }
+}
+
+// The PPD files and .drv entries, as cups-driverd keeps them in ppds.dat.
+void offerStaticPpds(driver::OfferList& offers) {
+  const driver::ChildOutput dump =
+      driver::runChild(driverd(), {"cups-driverd", "dump"},
+                       driver::Deadline::in(driver::kTimeLimit));
+  if (!dump.error.empty()) {
+    report("WARNING", "cups-driverd dump: " + dump.error);
+    return;
+  }
+  offer(offers, driver::readDump(dump.text));
+}
+
+// The PPDs of the other driver programs that an Offer names by their scheme.
+void offerProgramPpds(driver::OfferList& offers,
+                      const driver::Configuration& configuration) {
+  std::set<std::string> programs;
+  for (const std::string& pattern : configuration.patterns) {
+    const std::string scheme = driver::driverProgramOf(pattern);
+    if (scheme.empty() || !programs.insert(scheme).second) continue;
+    const std::string path =
+        cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" +
+        scheme;
+    if (!isProgram(path)) {
+      report("WARNING", "Offer " + pattern + ": no driver program " + path);
+      continue;
+    }
+    const driver::ChildOutput list = driver::runChild(
+        path, {scheme, "list"}, driver::Deadline::in(driver::kTimeLimit));
+    if (!list.error.empty()) {
+      report("WARNING", path + " list: " + list.error);
+      continue;
+    }
+    offer(offers, driver::readList(list.text, path));
+  }
 }
 
 int listPpds() {
@@ -106,85 +225,16 @@ int listPpds() {
                           serverRoot + "/ppdregion.conf");
     return cli::kExitSuccess;
   }
-
-  std::string out;
-  std::set<std::string> names;
-  const auto offer = [&](const driver::PpdEntry& entry) {
-    if (!driver::isOffered(configuration, entry.name) ||
-        !names.insert(entry.name).second) {
-      return;
-    }
-    const std::string line = driver::regionalListLine(entry, country);
-    if (line.empty()) {
-      report("WARNING", "cannot offer \"" + entry.name +
-                            "\": its name is too long or not printable ASCII");
-      return;
-    }
-    out += line;
-  };
-  const auto forEachLine = [](std::string_view text, auto handle) {
-    while (!text.empty()) {
-      const std::size_t end = text.find('\n');
-      std::string_view line = text.substr(0, end);
-      text = end == text.npos ? std::string_view() : text.substr(end + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!line.empty() && !handle(line)) return;
-    }
-  };
-
+  driver::OfferList offers(configuration, country);
   try {
-    // Static PPDs and .drv entries, as cups-driverd keeps them in ppds.dat.
-    const driver::ChildOutput dump =
-        driver::runChild(driverd(), {"cups-driverd", "dump"});
-    if (!dump.error.empty()) {
-      report("WARNING", "cups-driverd dump: " + dump.error);
-    } else {
-      bool header = true;
-      forEachLine(dump.text, [&](std::string_view line) {
-        if (header) {
-          header = false;
-          if (driver::isDumpHeader(line)) return true;
-          report("WARNING",
-                 "cups-driverd dump: unknown header; its PPDs are not offered");
-          return false;
-        }
-        if (const auto entry = driver::parseDumpRow(line)) offer(*entry);
-        return true;
-      });
-    }
-
-    // The PPDs of other driver programs that an Offer names by their scheme.
-    std::set<std::string> programs;
-    for (const std::string& pattern : configuration.patterns) {
-      const std::string scheme = driver::driverProgramOf(pattern);
-      if (scheme.empty() || !programs.insert(scheme).second) continue;
-      const std::string path =
-          cupsFolder("CUPS_SERVERBIN", PPDREGION_CUPS_SERVERBIN) + "/driver/" +
-          scheme;
-      if (!isProgram(path)) {
-        report("WARNING", "Offer " + pattern + ": no driver program " + path);
-        continue;
-      }
-      const driver::ChildOutput list = driver::runChild(path, {scheme, "list"});
-      if (!list.error.empty()) {
-        report("WARNING", path + " list: " + list.error);
-        continue;
-      }
-      forEachLine(list.text, [&](std::string_view line) {
-        const auto entry = driver::parseListLine(line);
-        if (!entry) {
-          // cups-driverd throws away the rest of such a program's list too.
-          report("WARNING", path + " list: bad line: " + std::string(line));
-          return false;
-        }
-        offer(*entry);
-        return true;
-      });
-    }
+    offerStaticPpds(offers);
+    offerProgramPpds(offers, configuration);
   } catch (const std::bad_alloc&) {
     return fail("not enough memory");
   }
-  if (const int error = cli::writeToStdout(out); error != 0) {
+  for (const std::string& warning : offers.unmatchedOffers())
+    report("WARNING", warning);
+  if (const int error = cli::writeToStdout(offers.text()); error != 0) {
     return fail(std::string("standard output: ") + std::strerror(error));
   }
   return cli::kExitSuccess;
@@ -193,8 +243,13 @@ int listPpds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  stopChildrenOnSignals();
   const std::string_view command = argc > 1 ? argv[1] : "";
   if (argc == 2 && command == "list") return listPpds();
-  if (argc == 3 && command == "cat") return catPpd(argv[2]);
+  if (argc == 3 && command == "cat") {
+    const int status = catPpd(argv[2]);
+    alarm(0);  // done: the deadline's timer has nothing left to stop
+    return status;
+  }
   return fail("usage: ppdregion list | ppdregion cat PPD-NAME");
 }

@@ -21,6 +21,10 @@ std::string prefix() { return std::string(kScheme) + ":"; }
 
 }  // namespace
 
+bool isMadeByCups(std::string_view original) {
+  return original == "everywhere" || original == "raw";
+}
+
 NameResult parseRegionalName(std::string_view name) {
   const auto fail = [](std::string reason) {
     return NameResult{{}, std::move(reason)};
@@ -47,6 +51,12 @@ NameResult parseRegionalName(std::string_view name) {
   if (original.empty()) return fail(quoted + " names no original PPD");
   if (original.starts_with(prefix())) {
     return fail(quoted + " names another " + prefix() + " PPD as its original");
+  }
+  if (isMadeByCups(original)) {
+    return fail(
+        quoted + ": CUPS makes " + std::string(original) +
+        " queues itself, without a PPD file from cups-driverd; use -m " +
+        std::string(original));
   }
   return NameResult{{std::string(rest.substr(0, 2)), std::string(original)},
                     {}};

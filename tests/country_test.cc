@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +109,10 @@ TEST(PaperLocaleFromText, LocaleFileLines) {
       {"LANG=fr_FR\nLANG=es_ES\n", "es_ES"},
       {"LANGUAGE=fr_FR\nLC_MESSAGES=de_DE\nXLANG=it_IT\n", ""},
       {"LANG fr_FR\n", ""},
+      // As the shell and pam_env read it.
+      {"export LANG=fr_FR.UTF-8\n", "fr_FR.UTF-8"},
+      {"  export\tLC_PAPER=\"de_AT\"\n", "de_AT"},
+      {"exportLANG=fr_FR\n", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -124,6 +131,21 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
   const std::string plain = dir.write("plain", "LANG=C.UTF-8\n").string();
   const std::string austria =
       dir.write("austria", "LC_PAPER=\"de_AT\"\n").string();
+  const std::string exported =
+      dir.write("exported", "export LANG=it_IT.UTF-8\n").string();
+  // A long comment, then the line that counts.
+  const std::string late =
+      dir.write("late", "#" + std::string(std::size_t{100} * 1024, 'x') +
+                            "\nLANG=fr_FR\n")
+          .string();
+  const std::string large =
+      dir.write("large", "LANG=fr_FR\n#" +
+                             std::string(cli::kMaxSmallFileSize, 'x') + "\n")
+          .string();
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string zero = (dir.path() / "zero").string();
+  std::filesystem::create_symlink("/dev/zero", zero);
   struct Case {
     const char* lang;
     std::vector<std::string> files;
@@ -139,6 +161,12 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
       {"", {france}, "FR"},
       {"it_IT.UTF-8", {france}, "IT"},
       {"C", {france}, ""},
+      {nullptr, {exported}, "IT"},
+      {nullptr, {late}, "FR"},
+      // Not a regular file of at most 1 MiB: skipped at once, never read.
+      {nullptr, {large, austria}, "AT"},
+      {nullptr, {fifo, austria}, "AT"},
+      {nullptr, {zero, france}, "FR"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << (c.lang ? c.lang : "-") << " "
@@ -146,9 +174,23 @@ TEST(CountryOfUser, EnvironmentThenSystemLocaleFiles) {
     std::vector<const char*> paths;
     for (const std::string& file : c.files) paths.push_back(file.c_str());
     setLocaleVariables(nullptr, nullptr, c.lang);
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(cli::countryOfUser(paths), c.country);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(2));
   }
   setLocaleVariables(nullptr, nullptr, nullptr);
+
+  // Where a caller can warn, it learns why a file was skipped.
+  const char* const skipped[] = {missing.c_str(), folder.c_str(), large.c_str(),
+                                 fifo.c_str(), zero.c_str()};
+  std::vector<std::string> ignored;
+  EXPECT_EQ(cli::paperLocaleFromFiles(skipped, &ignored), "");
+  EXPECT_EQ(
+      ignored,
+      (std::vector<std::string>{
+          folder + ": a folder, not a file", large + ": larger than 1 MiB",
+          fifo + ": a FIFO, not a file", zero + ": a device, not a file"}));
 }
 
 }  // namespace

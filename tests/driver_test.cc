@@ -3,10 +3,17 @@
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "cli/cli.h"
+#include "fixture.h"
 
 namespace {
 
@@ -49,6 +56,14 @@ TEST(RegionalName, CountryAndOriginal) {
       {"ppdregion:FR/\xC3\xA9t\xC3\xA9.ppd", "", "", nullptr},
       {"ppdregion:FR/a\tb.ppd", "", "", nullptr},
       {"ppdregion:FR/a\nb.ppd", "", "", nullptr},
+      // Queues CUPS makes itself, with no PPD from cups-driverd.
+      {"ppdregion:FR/everywhere", "", "",
+       "\"ppdregion:FR/everywhere\": CUPS makes everywhere queues itself, "
+       "without a PPD file from cups-driverd; use -m everywhere"},
+      {"ppdregion:FR/raw", "", "",
+       "\"ppdregion:FR/raw\": CUPS makes raw queues itself, without a PPD "
+       "file from cups-driverd; use -m raw"},
+      {"ppdregion:FR/raw.ppd", "FR", "raw.ppd", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -68,6 +83,8 @@ TEST(RegionalName, CountryAndOriginal) {
 }
 
 TEST(Configuration, Lines) {
+  const char* const kOwnPpds = "PPDs of this program are never offered again";
+  const char* const kMadeByCups = "queues itself, without a PPD file";
   struct Case {
     const char* text;
     const char* country;
@@ -90,7 +107,10 @@ TEST(Configuration, Lines) {
       {"Country FR\nCountry IT\nCountry fr\n",
        "FR",
        {},
-       {"a.conf:2: Country IT ignored: the country is already FR"}},
+       {"a.conf:2: Country IT ignored: the country is already FR, from "
+        "a.conf:1",
+        "a.conf:3: Country FR ignored: the country is already FR, from "
+        "a.conf:1"}},
       {"Country\nCountry FRA\nCountry F1\n",
        "",
        {},
@@ -107,6 +127,34 @@ TEST(Configuration, Lines) {
        {},
        {"a.conf:1: unknown line (Country CC or Offer PATTERN expected)",
         "a.conf:2: unknown line (Country CC or Offer PATTERN expected)"}},
+      // A comment after a value; blanks inside a pattern are part of it; a
+      // `#` inside a word is not a comment.
+      {"Country FR # France\nOffer Acme Laser *.ppd # the lasers\n"
+       "Offer lsb/x#1.ppd\t#\n",
+       "FR",
+       {"Acme Laser *.ppd", "lsb/x#1.ppd"},
+       {}},
+      // Double quotes hold a pattern as it is.
+      {"Offer \"a #1.ppd \" # note\nOffer \"x\"y\nOffer \"x\nOffer x\"y\n",
+       "",
+       {"a #1.ppd "},
+       {"a.conf:2: Offer ignored: a value in double quotes ends at the second "
+        "quote",
+        "a.conf:3: Offer ignored: a value in double quotes ends at the second "
+        "quote",
+        "a.conf:4: Offer x\"y ignored: no PPD name holds a \""}},
+      // Lines that could have no effect say why.
+      {"Offer a*\nOffer a* # again\nOffer ppdregion:FR/*\nOffer everywhere\n"
+       "Offer raw\nOffer # nothing\n",
+       "",
+       {"a*"},
+       {"a.conf:2: Offer a* ignored: already offered at a.conf:1",
+        "a.conf:3: Offer ppdregion:FR/* ignored: " + std::string(kOwnPpds),
+        "a.conf:4: Offer everywhere ignored: CUPS makes everywhere " +
+            std::string(kMadeByCups),
+        "a.conf:5: Offer raw ignored: CUPS makes raw " +
+            std::string(kMadeByCups),
+        "a.conf:6: Offer needs a pattern of PPD names"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -115,6 +163,103 @@ TEST(Configuration, Lines) {
     EXPECT_EQ(configuration.country, c.country);
     EXPECT_EQ(configuration.patterns, c.patterns);
     EXPECT_EQ(configuration.warnings, c.warnings);
+  }
+}
+
+// What stands at a path of the configuration, made in a scratch folder.
+enum class Kind { kFile, kFifo, kZeroLink, kFolder, kDanglingLink, kLarge };
+
+void make(const std::filesystem::path& path, Kind kind,
+          const std::string& text) {
+  namespace fs = std::filesystem;
+  switch (kind) {
+    case Kind::kFile:
+      std::ofstream(path, std::ios::binary) << text;
+      return;
+    case Kind::kFifo:
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      return;
+    case Kind::kZeroLink:
+      fs::create_symlink("/dev/zero", path);
+      return;
+    case Kind::kFolder:
+      fs::create_directory(path);
+      return;
+    case Kind::kDanglingLink:
+      fs::create_symlink(path.string() + ".missing", path);
+      return;
+    case Kind::kLarge:
+      std::ofstream(path, std::ios::binary)
+          << text << "#" << std::string(cli::kMaxSmallFileSize, 'x') << "\n";
+      return;
+  }
+}
+
+// Only regular files of at most 1 MiB are read, links followed; anything
+// else is skipped with a warning, at once.
+TEST(Configuration, Files) {
+  struct Case {
+    const char* what;
+    Kind main;    // ppdregion.conf
+    Kind dropIn;  // ppdregion.d/b.conf, beside a good a.conf
+    std::vector<std::string> patterns;
+    std::vector<std::string> warnings;  // after the server root's path
+  };
+  const Case cases[] = {
+      {"files", Kind::kFile, Kind::kFile, {"m*", "a*", "b*"}, {}},
+      {"FIFO",
+       Kind::kFile,
+       Kind::kFifo,
+       {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a FIFO, not a file; ignored"}},
+      {"/dev/zero",
+       Kind::kFile,
+       Kind::kZeroLink,
+       {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a device, not a file; ignored"}},
+      {"folder",
+       Kind::kFile,
+       Kind::kFolder,
+       {"m*", "a*"},
+       {"/ppdregion.d/b.conf: a folder, not a file; ignored"}},
+      {"large",
+       Kind::kFile,
+       Kind::kLarge,
+       {"m*", "a*"},
+       {"/ppdregion.d/b.conf: larger than 1 MiB; ignored"}},
+      {"main folder",
+       Kind::kFolder,
+       Kind::kFile,
+       {"a*", "b*"},
+       {"/ppdregion.conf: a folder, not a file; ignored"}},
+      {"main dangling",
+       Kind::kDanglingLink,
+       Kind::kFile,
+       {"a*", "b*"},
+       {"/ppdregion.conf: a link to nothing; ignored"}},
+      {"main FIFO",
+       Kind::kFifo,
+       Kind::kFile,
+       {"a*", "b*"},
+       {"/ppdregion.conf: a FIFO, not a file; ignored"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fixture::TempDir root;
+    std::filesystem::create_directory(root.path() / "ppdregion.d");
+    make(root.path() / "ppdregion.conf", c.main, "Offer m*\n");
+    root.write("ppdregion.d/a.conf", "Offer a*\n");
+    make(root.path() / "ppdregion.d/b.conf", c.dropIn, "Offer b*\n");
+    const auto start = std::chrono::steady_clock::now();
+    const driver::Configuration configuration =
+        driver::loadConfiguration(root.path().string());
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(2));
+    EXPECT_EQ(configuration.patterns, c.patterns);
+    std::vector<std::string> warnings;
+    for (const std::string& warning : c.warnings)
+      warnings.push_back(root.path().string() + warning);
+    EXPECT_EQ(configuration.warnings, warnings);
   }
 }
 
@@ -305,6 +450,106 @@ TEST(PpdLists, ListLines) {
   }
 }
 
+std::vector<std::string> namesOf(const driver::EntryList& list) {
+  std::vector<std::string> names;
+  for (const PpdEntry& entry : list.entries) names.push_back(entry.name);
+  return names;
+}
+
+// Whole outputs: which entries they give, and what they warn about.
+TEST(PpdLists, WholeOutputs) {
+  const std::string header =
+      "mtime,size,model_number,type,filename,name,languages0,products0,"
+      "psversions0,make,make_and_model,device_id,scheme";
+  const auto row = [](const std::string& name) {
+    return "0,0,0,0,\"f\",\"" + name +
+           "\",\"en\",\"\",\"\",\"Acme\",\"Acme A\",\"\",\"file\"";
+  };
+  const auto listLine = [](const std::string& name) {
+    return "\"" + name + "\" en \"Acme\" \"Acme A\"";
+  };
+  struct Case {
+    const char* what;
+    bool dump;  // else a driver program's list
+    std::string text;
+    std::vector<std::string> names;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {"dump",
+       true,
+       header + "\n" + row("a") + "\r\n\n" + row("b"),
+       {"a", "b"},
+       {}},
+      {"dump rows that do not parse",
+       true,
+       header + "\n" + row("a") + "\nx\n" + row("b") + "\n",
+       {"a", "b"},
+       {}},
+      {"unknown header",
+       true,
+       row("a") + "\n" + row("b") + "\n",
+       {},
+       {"cups-driverd dump: unknown header; its PPDs are not offered"}},
+      {"empty dump", true, "", {}, {}},
+      {"list",
+       false,
+       listLine("g://a") + "\r\n\n" + listLine("g://b"),
+       {"g://a", "g://b"},
+       {}},
+      {"a bad line ends the list",
+       false,
+       listLine("g://a") + "\n\"g://x\" en\n" + listLine("g://b") + "\n",
+       {"g://a"},
+       {"/d/g list: bad line: \"g://x\" en"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const driver::EntryList list =
+        c.dump ? driver::readDump(c.text) : driver::readList(c.text, "/d/g");
+    EXPECT_EQ(namesOf(list), c.names);
+    EXPECT_EQ(list.warnings, c.warnings);
+  }
+}
+
+// What list offers: each matched name once, and why an Offer line had no
+// effect.
+TEST(PpdLists, OfferList) {
+  driver::Configuration configuration;
+  driver::readConfiguration(
+      "Offer a*\nOffer b*\nOffer Acme Laser *.ppd\nOffer c?\n", "a.conf",
+      configuration);
+  driver::OfferList offers(configuration, "FR");
+  const auto entry = [](const std::string& name) {
+    return PpdEntry{name, "en", "Acme", "A", "", "", "", "pdf"};
+  };
+  struct Case {
+    std::string name;
+    std::string why;
+  };
+  const Case cases[] = {
+      {"a1", ""},
+      {"x", ""},
+      {"a1", ""},  // already offered: once only
+      {"ppdregion:FR/a1", ""},
+      {"a" + std::string(243, 'n'),
+       "cannot offer \"a" + std::string(243, 'n') +
+           "\": its name is too long or not printable ASCII"},
+      {"b1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(offers.add(entry(c.name)), c.why);
+  }
+  EXPECT_EQ(offers.text(), driver::regionalListLine(entry("a1"), "FR") +
+                               driver::regionalListLine(entry("b1"), "FR"));
+  EXPECT_EQ(offers.unmatchedOffers(),
+            (std::vector<std::string>{
+                "a.conf:3: Offer Acme Laser *.ppd matches no PPD that CUPS "
+                "lists",
+                "a.conf:4: Offer c? matches no PPD that CUPS lists"}));
+}
+
 // What list writes reads back, as cups-driverd reads it, with every field.
 TEST(PpdLists, OfferedLines) {
   const std::string umlaut = "\xC3\xBC";
@@ -345,33 +590,164 @@ TEST(PpdLists, OfferedLines) {
   }
 }
 
-TEST(Children, OutputStatusAndTimeLimit) {
+// What a child writes, how it ends, and the deadline: every child is done
+// with by the deadline, even when a process in a session of its own holds
+// its output, and output that is refused ends it at once.
+TEST(Children, OutputStatusAndDeadline) {
+  using std::chrono::milliseconds;
+  fixture::TempDir dir;
+  const std::string pidFile = (dir.path() / "pid").string();
   struct Case {
-    const char* script;
+    std::string script;
     const char* out;
     const char* error;
+    milliseconds most;  // how long the run may take
   };
+  const char* const late = "gave no answer within 2 s and was stopped";
   const Case cases[] = {
-      {"echo '*PPD-Adobe: \"4.3\"'", "*PPD-Adobe: \"4.3\"\n", ""},
-      {"echo half; exit 3", "", "exited with status 3"},
-      {"kill -TERM $$", "", "was killed by signal Terminated"},
+      {"echo '*PPD-Adobe: \"4.3\"'", "*PPD-Adobe: \"4.3\"\n", "",
+       milliseconds(1500)},
+      {"echo half; exit 3", "", "exited with status 3", milliseconds(1500)},
+      {"kill -TERM $$", "", "was killed by signal Terminated",
+       milliseconds(1500)},
       // Its own child holds the pipe too: the whole group goes.
-      {"echo partial; sleep 30 & sleep 30", "",
-       "gave no answer within 1 s and was stopped"},
-      {"exec >&-; sleep 30", "", "gave no answer within 1 s and was stopped"},
+      {"echo partial; sleep 30 & sleep 30", "", late, milliseconds(3500)},
+      {"exec >&-; sleep 30", "", late, milliseconds(3500)},
+      // A process in a session of its own holds the pipe after the child
+      // has ended: the reads end at the deadline all the same.
+      {"setsid sleep 8 & echo $! >" + pidFile + "; echo partial", "", late,
+       milliseconds(3500)},
+      // Refused output: the child is stopped at once, with the reason.
+      {"printf '*PPD-Adobe\\000'; sleep 30", "",
+       "holds a NUL byte at offset 10; a PPD file is text", milliseconds(1500)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     const auto start = std::chrono::steady_clock::now();
-    const driver::ChildOutput output = driver::runChild(
-        "/bin/sh", {"sh", "-c", c.script}, std::chrono::seconds(1));
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(5));
+    const driver::ChildOutput output =
+        driver::runChild("/bin/sh", {"sh", "-c", c.script},
+                         driver::Deadline::in(std::chrono::seconds(2)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, c.most);
     EXPECT_EQ(output.text, c.out);
     EXPECT_EQ(output.error, c.error);
   }
-  EXPECT_EQ(driver::runChild("/nonexistent", {"x"}).error,
+  // The process in its own session is not this one's to keep.
+  const std::string pid = fixture::readFile(pidFile);
+  if (!pid.empty()) kill(std::stoi(pid), SIGKILL);
+  EXPECT_EQ(driver::runChild("/nonexistent", {"x"},
+                             driver::Deadline::in(std::chrono::seconds(2)))
+                .error,
             "No such file or directory");
+}
+
+// The driver program's `cat`, with a cups-driverd of the test's own.
+class DriverProgram {
+ public:
+  /// A folder of programs whose daemon/cups-driverd runs `script` (sh).
+  explicit DriverProgram(const std::string& script) {
+    std::filesystem::create_directory(dir_.path() / "daemon");
+    const std::filesystem::path driverd =
+        dir_.write("daemon/cups-driverd", "#!/bin/sh\n" + script + "\n");
+    std::filesystem::permissions(driverd, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+  }
+
+  fixture::RunResult cat(const std::string& name) const {
+    return fixture::run(PPDREGION_DRIVER_BINARY, {"cat", name},
+                        {{"CUPS_SERVERBIN", dir_.path().string()}});
+  }
+
+  /// The process whose id the script wrote to `file` in the folder, stopped
+  /// if it still runs; whether it did.
+  bool stopIfRunning(const std::string& file) const {
+    const std::string pid = fixture::readFile(dir_.path() / file);
+    if (pid.empty()) return false;
+    return kill(std::stoi(pid), SIGKILL) == 0;
+  }
+
+  std::string path(const std::string& file) const {
+    return (dir_.path() / file).string();
+  }
+
+ private:
+  fixture::TempDir dir_;
+};
+
+// cat writes the bytes the command writes for the country, or fails with an
+// ERROR line; nothing it starts outlives it.
+TEST(DriverProgram, Cat) {
+  const std::string example = fixture::kExample.string();
+  const fixture::RunResult command =
+      fixture::run(fixture::kTool, {"--country", "FR", "x", example});
+  ASSERT_EQ(command.status, 0);
+  fixture::TempDir dir;
+  const std::string refused = dir.write("refused.ppd",
+                                        "*PPD-Adobe: \"4.3\"\n"
+                                        "*OpenGroup: A\n"
+                                        "*OpenGroup: B\n")
+                                  .string();
+  struct Case {
+    const char* name;
+    std::string script;
+    int status;
+    std::string out;
+    const char* err;  // what its standard error holds
+  };
+  const Case cases[] = {
+      {"ppdregion:FR/x.ppd", "cat '" + example + "'", 0, command.out, ""},
+      {"ppdregion:FR/x.ppd", "cat '" + refused + "'", 1, "",
+       "ERROR: [ppdregion] cups-driverd cat \"x.ppd\" gave a PPD file that "
+       "libcups cannot read\n"},
+      {"ppdregion:FR/everywhere", "exit 1", 1, "",
+       "CUPS makes everywhere queues itself"},
+      {"ppdregion:FR/raw", "exit 1", 1, "", "CUPS makes raw queues itself"},
+      // A process it leaves in a session of its own is stopped too.
+      {"ppdregion:FR/x.ppd",
+       "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo $! >grandchild; "
+       "cat '" +
+           example + "'",
+       0, command.out, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const DriverProgram driver("cd \"$(dirname \"$0\")/..\"\n" + c.script);
+    const fixture::RunResult run = driver.cat(c.name);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_TRUE(fixture::contains(run.err, c.err)) << run.err;
+    EXPECT_FALSE(driver.stopIfRunning("grandchild"));
+  }
+}
+
+// Stopped by a signal, the driver program stops its child, the child's group
+// and what the child left in a session of its own, then ends by the signal.
+TEST(DriverProgram, SignalStopsEveryChild) {
+  for (const char* signal : {"TERM", "INT", "HUP"}) {
+    SCOPED_TRACE(signal);
+    const DriverProgram driver(
+        "cd \"$(dirname \"$0\")/..\"\n"
+        "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo $! >grandchild\n"
+        "sleep 300 & echo $! >member\n"
+        "echo $$ >driverd\nwait");
+    const fixture::RunResult run = fixture::run(
+        "/bin/sh",
+        {"-c",
+         "\"$0\" cat ppdregion:FR/x.ppd & driver=$!\n"
+         "for i in $(seq 100); do [ -s \"$1\" ] && break; sleep 0.05; done\n"
+         "kill -" +
+             std::string(signal) + " $driver; wait $driver",
+         PPDREGION_DRIVER_BINARY, driver.path("driverd")},
+        {{"CUPS_SERVERBIN", driver.path("")}});
+    EXPECT_EQ(run.status, 128 + (std::string(signal) == "TERM"  ? SIGTERM
+                                 : std::string(signal) == "INT" ? SIGINT
+                                                                : SIGHUP));
+    EXPECT_TRUE(
+        fixture::contains(run.err, "ERROR: [ppdregion] stopped by a signal"))
+        << run.err;
+    EXPECT_FALSE(driver.stopIfRunning("driverd"));
+    EXPECT_FALSE(driver.stopIfRunning("member"));
+    EXPECT_FALSE(driver.stopIfRunning("grandchild"));
+  }
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ foreach(check man install deb lint)
     LABELS packaging
     TIMEOUT 300)
 endforeach()
+# Each builds the Debian package with CPack, and lintian is slow on a busy
+# machine: room for that.
+set_tests_properties(packaging.deb packaging.lint PROPERTIES TIMEOUT 600)
 # All three install from the build folder, where `cmake --install` writes its
 # install_manifest.txt: never at the same time.
 set_tests_properties(packaging.install packaging.deb packaging.lint PROPERTIES

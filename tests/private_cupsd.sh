@@ -28,7 +28,9 @@ umask 022
 chmod 0755 "$dir"
 
 # ServerBin: the system's programs, with a driver/ folder of our own holding
-# the driver program and `slow`, whose cat never answers in time.
+# the driver program and `slow`, whose cat never answers: it leaves a
+# process in a session of its own holding its output, and notes its id in
+# $dir/tmp/slow-pids.
 mkdir -p "$dir/serverbin/driver" "$dir/serverbin/daemon"
 for entry in "$system_serverbin"/*; do
   case ${entry##*/} in
@@ -38,11 +40,14 @@ for entry in "$system_serverbin"/*; do
 done
 ln -s "$system_serverbin"/daemon/* "$dir/serverbin/daemon/"
 install -m 0755 "$driver" "$dir/serverbin/driver/ppdregion"
-cat >"$dir/serverbin/driver/slow" <<'SLOW'
+cat >"$dir/serverbin/driver/slow" <<SLOW
 #!/bin/sh
-case $1 in
+case \$1 in
   list) exit 0 ;;
-  cat) sleep 60 ;;
+  cat)
+    setsid sleep 60 &
+    echo \$! >>"$dir/tmp/slow-pids"
+    exit 0 ;;
 esac
 exit 1
 SLOW
