@@ -103,10 +103,29 @@ void readConfiguration(std::string_view text, std::string_view fileName,
     };
     const bool isCountry = equalsIgnoringCase(keyword, "Country");
     const bool isOffer = equalsIgnoringCase(keyword, "Offer");
-    if (!isCountry && !isOffer) {
-      warn("unknown line (Country CC or Offer PATTERN expected)");
+    const bool isPaper = equalsIgnoringCase(keyword, "DefaultPaper");
+    if (!isCountry && !isOffer && !isPaper) {
+      warn(
+          "unknown line (Country CC, Offer PATTERN or DefaultPaper Yes|No "
+          "expected)");
     } else if (!valueError.empty()) {
       warn(std::string(keyword) + " ignored: " + valueError);
+    } else if (isPaper) {
+      const bool yes = equalsIgnoringCase(value, "Yes") ||
+                       equalsIgnoringCase(value, "On") ||
+                       equalsIgnoringCase(value, "True");
+      const bool no = equalsIgnoringCase(value, "No") ||
+                      equalsIgnoringCase(value, "Off") ||
+                      equalsIgnoringCase(value, "False");
+      if (!yes && !no) {
+        warn("DefaultPaper needs Yes or No");
+      } else if (!configuration.defaultPaperOrigin.empty()) {
+        warn("DefaultPaper " + std::string(value) +
+             " ignored: already set at " + configuration.defaultPaperOrigin);
+      } else {
+        configuration.defaultPaper = yes;
+        configuration.defaultPaperOrigin = origin;
+      }
     } else if (isCountry) {
       const std::string country = cli::countryCode(value);
       if (country.empty()) {

@@ -73,17 +73,22 @@ struct Configuration {
   std::vector<std::string> patterns;  ///< the Offer patterns, in order
   std::vector<std::string> origins;   ///< "FILE:LINE" of each pattern
   std::vector<std::string> warnings;  ///< "FILE:LINE: reason" per ignored line
+  /// Whether `cat` makes the region's office paper the default size: from
+  /// the first DefaultPaper line, else yes.
+  bool defaultPaper = true;
+  std::string defaultPaperOrigin;  ///< "FILE:LINE" of that line
 };
 
 /// Adds the lines of one configuration file, `text` read from `fileName`, to
 /// `configuration`: `Country CC` (the first one counts), `Offer PATTERN`,
-/// blank lines and comments; keywords in any letter case. A value ends at a
-/// comment, a `#` at the start of a line or after a blank; its blanks inside
-/// count, those around it do not; written in double quotes it is taken as
-/// it is, `#` and blanks included. Every line that has no effect adds a
+/// `DefaultPaper Yes|No` (also On/Off, True/False; the first one counts),
+/// blank lines and comments; keywords and Yes/No in any letter case. A value
+/// ends at a comment, a `#` at the start of a line or after a blank; its blanks
+/// inside count, those around it do not; written in double quotes it is taken
+/// as it is, `#` and blanks included. Every line that has no effect adds a
 /// warning saying why: an unknown line, a value that does not read, a
-/// second Country line, an Offer pattern already given or one that could
-/// never match what `list` offers (a `"`, a "ppdregion:" name,
+/// second Country or DefaultPaper line, an Offer pattern already given or one
+/// that could never match what `list` offers (a `"`, a "ppdregion:" name,
 /// "everywhere" or "raw").
 ///   Offer Acme Laser *.ppd   # the pattern "Acme Laser *.ppd"
 ///   Offer "a #1.ppd"         # the pattern "a #1.ppd"

@@ -120,6 +120,18 @@ void stopAt(const driver::Deadline& deadline, const std::string& what) {
   setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
+std::string serverRoot() {
+  return cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
+}
+
+// The configuration files, each line that has no effect said as a warning.
+driver::Configuration loadConfiguration() {
+  driver::Configuration configuration = driver::loadConfiguration(serverRoot());
+  for (const std::string& warning : configuration.warnings)
+    report("WARNING", warning);
+  return configuration;
+}
+
 int catPpd(std::string_view name) {
   const driver::Deadline deadline = driver::Deadline::in(driver::kTimeLimit);
   const driver::NameResult parsed = driver::parseRegionalName(name);
@@ -135,8 +147,14 @@ int catPpd(std::string_view name) {
     if (!ppd.text.starts_with("*PPD-Adobe")) {
       return fail(what + " gave no PPD file (no *PPD-Adobe header)");
     }
-    if (!cli::adaptPpd(ppd.text, parsed.name.country))
+    const driver::Configuration configuration = loadConfiguration();
+    const policy::Settings settings{.defaultPaper = configuration.defaultPaper};
+    std::vector<std::string> notes = {"country: " + parsed.name.country +
+                                      " (from the name)"};
+    if (!cli::adaptPpd(ppd.text, parsed.name.country, settings, &notes))
       return fail(what + " gave a PPD file that libcups cannot read");
+    // cupsd logs these at LogLevel debug: what a diff would not say.
+    for (const std::string& note : notes) report("DEBUG", note);
     if (const int error = cli::writePpd(ppd.text); error != 0) {
       return fail(std::string("standard output: ") + std::strerror(error));
     }
@@ -212,17 +230,12 @@ void offerProgramPpds(driver::OfferList& offers,
 }
 
 int listPpds() {
-  const std::string serverRoot =
-      cupsFolder("CUPS_SERVERROOT", PPDREGION_CUPS_SERVERROOT);
-  const driver::Configuration configuration =
-      driver::loadConfiguration(serverRoot);
-  for (const std::string& warning : configuration.warnings)
-    report("WARNING", warning);
+  const driver::Configuration configuration = loadConfiguration();
   if (configuration.patterns.empty()) return cli::kExitSuccess;
   const std::string country = listCountry(configuration);
   if (country.empty()) {
     report("WARNING", "no country to offer PPDs for: set Country in " +
-                          serverRoot + "/ppdregion.conf");
+                          serverRoot() + "/ppdregion.conf");
     return cli::kExitSuccess;
   }
   driver::OfferList offers(configuration, country);

@@ -85,11 +85,15 @@ TEST(RegionalName, CountryAndOriginal) {
 TEST(Configuration, Lines) {
   const char* const kOwnPpds = "PPDs of this program are never offered again";
   const char* const kMadeByCups = "queues itself, without a PPD file";
+  const char* const kUnknown =
+      "unknown line (Country CC, Offer PATTERN or DefaultPaper Yes|No "
+      "expected)";
   struct Case {
     const char* text;
     const char* country;
     std::vector<std::string> patterns;
     std::vector<std::string> warnings;
+    bool defaultPaper = true;
   };
   const Case cases[] = {
       {"# offered by ppdregion\n\nCountry FR\nOffer lsb/usr/acme/*\n",
@@ -125,8 +129,15 @@ TEST(Configuration, Lines) {
       {"Offers *\nCountry=FR\n# Offer *\n  # Country DE\n",
        "",
        {},
-       {"a.conf:1: unknown line (Country CC or Offer PATTERN expected)",
-        "a.conf:2: unknown line (Country CC or Offer PATTERN expected)"}},
+       {"a.conf:1: " + std::string(kUnknown),
+        "a.conf:2: " + std::string(kUnknown)}},
+      // The default paper is on unless the first DefaultPaper says no.
+      {"defaultpaper no\nDefaultPaper Yes\nDefaultPaper maybe\n",
+       "",
+       {},
+       {"a.conf:2: DefaultPaper Yes ignored: already set at a.conf:1",
+        "a.conf:3: DefaultPaper needs Yes or No"},
+       false},
       // A comment after a value; blanks inside a pattern are part of it; a
       // `#` inside a word is not a comment.
       {"Country FR # France\nOffer Acme Laser *.ppd # the lasers\n"
@@ -163,6 +174,7 @@ TEST(Configuration, Lines) {
     EXPECT_EQ(configuration.country, c.country);
     EXPECT_EQ(configuration.patterns, c.patterns);
     EXPECT_EQ(configuration.warnings, c.warnings);
+    EXPECT_EQ(configuration.defaultPaper, c.defaultPaper);
   }
 }
 
@@ -652,9 +664,16 @@ class DriverProgram {
                                  std::filesystem::perm_options::add);
   }
 
+  /// Runs `cat NAME` with the folder as CUPS' programs and configuration.
   fixture::RunResult cat(const std::string& name) const {
     return fixture::run(PPDREGION_DRIVER_BINARY, {"cat", name},
-                        {{"CUPS_SERVERBIN", dir_.path().string()}});
+                        {{"CUPS_SERVERBIN", dir_.path().string()},
+                         {"CUPS_SERVERROOT", dir_.path().string()}});
+  }
+
+  /// Writes ppdregion.conf in the folder.
+  void configure(std::string_view text) const {
+    dir_.write("ppdregion.conf", text);
   }
 
   /// The process whose id the script wrote to `file` in the folder, stopped
@@ -677,9 +696,12 @@ class DriverProgram {
 // ERROR line; nothing it starts outlives it.
 TEST(DriverProgram, Cat) {
   const std::string example = fixture::kExample.string();
-  const fixture::RunResult command =
-      fixture::run(fixture::kTool, {"--country", "FR", "x", example});
+  const fixture::RunResult command = fixture::run(
+      fixture::kTool, {"--country", "FR", "--default-paper", "x", example});
   ASSERT_EQ(command.status, 0);
+  const fixture::RunResult noPaper =
+      fixture::run(fixture::kTool, {"--country", "FR", "x", example});
+  ASSERT_NE(noPaper.out, command.out);
   fixture::TempDir dir;
   const std::string refused = dir.write("refused.ppd",
                                         "*PPD-Adobe: \"4.3\"\n"
@@ -692,9 +714,14 @@ TEST(DriverProgram, Cat) {
     int status;
     std::string out;
     const char* err;  // what its standard error holds
+    const char* configuration = "";
   };
   const Case cases[] = {
-      {"ppdregion:FR/x.ppd", "cat '" + example + "'", 0, command.out, ""},
+      {"ppdregion:FR/x.ppd", "cat '" + example + "'", 0, command.out,
+       "DEBUG: [ppdregion] *DefaultPageSize changed from Letter to A4\n"},
+      {"ppdregion:FR/x.ppd", "cat '" + example + "'", 0, noPaper.out,
+       "DEBUG: [ppdregion] *ISOCountryCode set to \"FR\"\n",
+       "DefaultPaper No\n"},
       {"ppdregion:FR/x.ppd", "cat '" + refused + "'", 1, "",
        "ERROR: [ppdregion] cups-driverd cat \"x.ppd\" gave a PPD file that "
        "libcups cannot read\n"},
@@ -711,6 +738,7 @@ TEST(DriverProgram, Cat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     const DriverProgram driver("cd \"$(dirname \"$0\")/..\"\n" + c.script);
+    driver.configure(c.configuration);
     const fixture::RunResult run = driver.cat(c.name);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out);
