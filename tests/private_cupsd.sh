@@ -54,19 +54,22 @@ SLOW
 chmod 0755 "$dir/serverbin/driver/slow"
 
 # DataDir: the system's data, with a model/ folder holding the example plain
-# and gzip-compressed.
+# and gzip-compressed, and a4laser.ppd, the example with A4 as its default.
 mkdir -p "$dir/data/model"
 for entry in "$system_datadir"/*; do
   [ "${entry##*/}" = model ] || ln -s "$entry" "$dir/data/"
 done
 cp "$ppd" "$dir/data/model/colorlaser.ppd"
 gzip -9nc "$ppd" >"$dir/data/model/colorlaser-gz.ppd.gz"
+sed -E 's/^(\*Default(PageSize|PageRegion|PaperDimension|ImageableArea)): Letter/\1: A4/' \
+  "$ppd" >"$dir/data/model/a4laser.ppd"
 chmod 0644 "$dir/data/model/"*
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cat >"$dir/cupsd.conf" <<CONF
 Listen 127.0.0.1:$port
 LogLevel warn
+DefaultPaperSize A4
 Browsing No
 WebInterface No
 DefaultAuthType None
