@@ -131,6 +131,17 @@ for mib in 1 4 8; do
     add_input synthetic "$f"
 done
 
+# One option of 40,000 choices and as many constraints naming them: the
+# duplex conflict test in France must cost no more than the parse (target
+# ppdregion/floor <= 2).
+f=$work/inputs/constraints-40k.ppd
+if [[ ! -s $f || $here/constraints_ppd.py -nt $f ]]; then
+    log "writing $f"
+    /usr/bin/python3 "$here/constraints_ppd.py" 40000 "$f.tmp"
+    mv -- "$f.tmp" "$f"
+fi
+add_input constraints "$f"
+
 # ----------------------------------------------------------------- measure
 
 run_env=(env -u LC_ALL -u LC_PAPER LANG=fr_FR.UTF-8)
