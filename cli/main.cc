@@ -14,6 +14,8 @@
 #include <string_view>
 
 #include "cli/cli.h"
+#include "runtime/country.h"
+#include "runtime/output.h"
 
 #ifndef PPDREGION_VERSION
 #error "PPDREGION_VERSION must be defined by the build"
@@ -21,7 +23,7 @@
 
 namespace {
 
-using cli::ExitStatus;
+using runtime::ExitStatus;
 
 constexpr char kUsage[] =
     "usage: ppdregion [--country CC] [--default-paper] [--verbose] NAME PPD "
@@ -55,10 +57,10 @@ constexpr char kHelp[] =
 constexpr char kVersion[] = "ppdregion " PPDREGION_VERSION "\n";
 
 ExitStatus print(std::string_view text) {
-  const int error = cli::writeToStdout(text);
-  if (error == 0) return cli::kExitSuccess;
+  const int error = runtime::writeToStdout(text);
+  if (error == 0) return runtime::kExitSuccess;
   cli::printWriteError(error);
-  return cli::kExitFailure;
+  return runtime::kExitFailure;
 }
 
 }  // namespace
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
     case cli::Action::Usage:
       std::fprintf(stderr, "ppdregion: %s\n%s", invocation.error.c_str(),
                    kUsage);
-      return cli::kExitUsage;
+      return runtime::kExitUsage;
     case cli::Action::Run:
       break;
   }
@@ -83,7 +85,8 @@ int main(int argc, char** argv) {
     return cli::runPpdregion(invocation.path.c_str(), invocation.country,
                              settings, invocation.verbose, "--country");
   }
-  const cli::UserCountry user = cli::userCountry(cli::kSystemLocaleFiles);
+  const runtime::UserCountry user =
+      runtime::userCountry(runtime::kSystemLocaleFiles);
   return cli::runPpdregion(invocation.path.c_str(), user.country, settings,
                            invocation.verbose, user.source);
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "runtime/country.h"
 
 namespace cli {
 
@@ -26,7 +27,7 @@ Invocation readArguments(std::span<const char* const> args) {
   }
   std::size_t next = 0;
   const auto takeCountry = [&](std::string_view value) {
-    invocation.country = countryCode(value);
+    invocation.country = runtime::countryCode(value);
     if (!invocation.country.empty()) return std::string();
     return "--country: \"" + std::string(value) +
            "\" is not a country code (two ASCII letters, such as FR)";

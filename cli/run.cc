@@ -8,66 +8,30 @@
 
 #include "cli/cli.h"
 #include "policy/policy.h"
+#include "runtime/input.h"
+#include "runtime/output.h"
 
 namespace cli {
-
-int writeToStdout(std::string_view bytes) {
-  // A full disk may only show when the buffered rest is flushed or the
-  // stream closed; neither may go unchecked.
-  errno = 0;
-  const bool written =
-      std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
-      std::fflush(stdout) == 0;
-  const int writeError = errno;
-  const bool closed = std::fclose(stdout) == 0;
-  const int closeError = errno;
-  if (written && closed) return 0;
-  const int error = written ? closeError : writeError;
-  return error != 0 ? error : EIO;
-}
-
-int writePpd(std::string& text) {
-  if (text.empty()) return 0;
-  text.push_back('\n');  // so that text and LF go out in one write
-  const int error = writeToStdout(text);
-  text.pop_back();
-  return error;
-}
 
 void printWriteError(int error) {
   std::fprintf(stderr, "ppdregion: standard output: %s\n",
                std::strerror(error));
 }
 
-bool adaptPpd(std::string& text, std::string_view country,
-              const policy::Settings& settings,
-              std::vector<std::string>* notes) {
-  const std::optional<policy::Printer> printer =
-      policy::classifyPrinter(text, country, settings);
-  if (!printer) {
-    if (notes != nullptr) {
-      notes->push_back("libcups refuses the PPD: written unchanged");
-    }
-    return false;
-  }
-  policy::adaptToCountry(text, *printer, country, settings, notes);
-  return true;
-}
-
-ExitStatus runPpdregion(const char* path, std::string_view country,
-                        const policy::Settings& settings, bool verbose,
-                        std::string_view countrySource) {
-  const std::string name = inputName(path);
+runtime::ExitStatus runPpdregion(const char* path, std::string_view country,
+                                 const policy::Settings& settings, bool verbose,
+                                 std::string_view countrySource) {
+  const std::string name = runtime::inputName(path);
   const auto say = [&](const std::string& line) {
     std::fprintf(stderr, "ppdregion: %s: %s\n", name.c_str(), line.c_str());
   };
   const auto fail = [&](const std::string& reason) {
     say(reason);
-    return kExitFailure;
+    return runtime::kExitFailure;
   };
   // Running out of memory anywhere ends the run before anything is written.
   try {
-    LoadResult loaded = loadPpd(path);
+    runtime::LoadResult loaded = runtime::loadPpd(path);
     if (!loaded.error.empty()) return fail(loaded.error);
     std::vector<std::string> notes;
     if (verbose) {
@@ -76,13 +40,14 @@ ExitStatus runPpdregion(const char* path, std::string_view country,
           (country.empty() ? std::string("none") : std::string(country)) +
           " (from " + std::string(countrySource) + ")");
     }
-    adaptPpd(loaded.text, country, settings, verbose ? &notes : nullptr);
+    policy::adaptPpd(loaded.text, country, settings,
+                     verbose ? &notes : nullptr);
     for (const std::string& line : notes) say(line);
-    if (const int error = writePpd(loaded.text); error != 0) {
+    if (const int error = runtime::writePpd(loaded.text); error != 0) {
       printWriteError(error);
-      return kExitFailure;
+      return runtime::kExitFailure;
     }
-    return kExitSuccess;
+    return runtime::kExitSuccess;
   } catch (const std::bad_alloc&) {
     return fail("not enough memory");
   } catch (const std::system_error& error) {

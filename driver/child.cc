@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/cli.h"
 #include "driver/driver.h"
+#include "runtime/input.h"
 
 namespace driver {
 
@@ -162,7 +162,7 @@ ChildOutput runChild(const std::string& path,
     return {{}, std::strerror(spawnError)};
   }
 
-  cli::LoadResult read = cli::readPpd(pipeFds[0], deadline.at);
+  runtime::LoadResult read = runtime::readPpd(pipeFds[0], deadline.at);
   close(pipeFds[0]);  // a child still writing gets SIGPIPE
   // A read fails at the deadline, or on output that is refused: either way
   // the child is done with at once.

@@ -8,20 +8,17 @@
 #include <cstring>
 #include <filesystem>
 
-#include "cli/cli.h"
 #include "driver/driver.h"
+#include "runtime/country.h"
+#include "runtime/input.h"
+#include "runtime/text.h"
 
 namespace driver {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+using runtime::isBlank;
+using runtime::trimmed;
 
 // Keywords in any letter case, as in the configuration files of CUPS.
 bool equalsIgnoringCase(std::string_view text, const char* keyword) {
@@ -33,7 +30,7 @@ bool equalsIgnoringCase(std::string_view text, const char* keyword) {
 // read. A missing file is no error.
 void readConfigurationFile(const std::filesystem::path& path,
                            Configuration& configuration) {
-  const cli::SmallFile file = cli::readSmallFile(path.c_str());
+  const runtime::SmallFile file = runtime::readSmallFile(path.c_str());
   if (!file.error.empty()) {
     configuration.warnings.push_back(path.string() + ": " + file.error +
                                      "; ignored");
@@ -86,16 +83,16 @@ void readConfiguration(std::string_view text, std::string_view fileName,
   int number = 0;
   while (!text.empty()) {
     ++number;
-    const std::size_t end = text.find('\n');
-    const std::string_view line = trimmed(text.substr(0, end));
-    text = end == text.npos ? std::string_view() : text.substr(end + 1);
+    const std::string_view line = trimmed(runtime::takeLine(text));
     if (line.empty() || line.front() == '#') continue;
-    const std::size_t blank = line.find_first_of(" \t");
+    const std::size_t blank = static_cast<std::size_t>(
+        std::find_if(line.begin(), line.end(), isBlank) - line.begin());
     const std::string_view keyword = line.substr(0, blank);
     std::string valueError;
     const std::string_view value =
-        blank == line.npos ? std::string_view()
-                           : readValue(trimmed(line.substr(blank)), valueError);
+        blank == line.size()
+            ? std::string_view()
+            : readValue(trimmed(line.substr(blank)), valueError);
     const std::string origin =
         std::string(fileName) + ":" + std::to_string(number);
     const auto warn = [&](const std::string& reason) {
@@ -127,7 +124,7 @@ void readConfiguration(std::string_view text, std::string_view fileName,
         configuration.defaultPaperOrigin = origin;
       }
     } else if (isCountry) {
-      const std::string country = cli::countryCode(value);
+      const std::string country = runtime::countryCode(value);
       if (country.empty()) {
         warn("Country needs a country code (two letters, such as FR)");
       } else if (configuration.country.empty()) {

@@ -96,7 +96,7 @@ void readConfiguration(std::string_view text, std::string_view fileName,
                        Configuration& configuration);
 
 /// Reads SERVERROOT/ppdregion.conf, then SERVERROOT/ppdregion.d/*.conf in
-/// byte order of their names, each by cli::readSmallFile. A missing file or
+/// byte order of their names, each by runtime::readSmallFile. A missing file or
 /// folder is no error; one that is not read (not a regular file, a link to
 /// nothing, larger than 1 MiB, unreadable) adds a warning.
 Configuration loadConfiguration(const std::string& serverRoot);
@@ -201,7 +201,7 @@ struct ChildOutput {
 /// Runs the program at `path` with the arguments `args` (args[0] included),
 /// no shell, standard input /dev/null, standard error shared, in a process
 /// group of its own, and reads its standard output whole by the reading
-/// rules of the command (cli::readPpd), every read waiting at most until
+/// rules of the command (runtime::readPpd), every read waiting at most until
 /// the deadline. Whatever ends the run (the end of its output, output that
 /// is refused, the deadline) the child's whole group is killed once it is
 /// not needed, at once, and then stopDescendants() stops what it left. Fails

@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "driver/driver.h"
+#include "runtime/text.h"
 
 namespace driver {
 
@@ -76,15 +77,12 @@ std::string_view cut(std::string_view text, std::size_t limit) {
   return text.substr(0, size);
 }
 
-// Calls `handle` with each line of `text` that is not empty, without its LF
-// or CR LF, until it returns false.
+// Calls `handle` with each line of `text` that is not empty, without its
+// terminator, until it returns false.
 template <typename Handle>
 void forEachLine(std::string_view text, Handle handle) {
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == text.npos ? std::string_view() : text.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = runtime::takeLine(text);
     if (!line.empty() && !handle(line)) return;
   }
 }

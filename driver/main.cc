@@ -29,8 +29,11 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/cli.h"
 #include "driver/driver.h"
+#include "policy/policy.h"
+#include "runtime/country.h"
+#include "runtime/input.h"
+#include "runtime/output.h"
 
 #ifndef PPDREGION_CUPS_SERVERBIN
 #error "PPDREGION_CUPS_SERVERBIN must be defined by the build"
@@ -47,7 +50,7 @@ void report(const char* level, const std::string& message) {
 
 int fail(const std::string& reason) {
   report("ERROR", reason);
-  return cli::kExitFailure;
+  return runtime::kExitFailure;
 }
 
 // A folder of CUPS as the scheduler names it to its children, else as built.
@@ -83,7 +86,7 @@ extern "C" void stopBySignal(int number) {
 extern "C" void stopAtDeadline(int) {
   driver::stopDescendants();
   writeLine(deadlineLine);
-  _exit(cli::kExitFailure);
+  _exit(runtime::kExitFailure);
 }
 
 void handle(int number, void (*handler)(int), int flags) {
@@ -151,14 +154,14 @@ int catPpd(std::string_view name) {
     const policy::Settings settings{.defaultPaper = configuration.defaultPaper};
     std::vector<std::string> notes = {"country: " + parsed.name.country +
                                       " (from the name)"};
-    if (!cli::adaptPpd(ppd.text, parsed.name.country, settings, &notes))
+    if (!policy::adaptPpd(ppd.text, parsed.name.country, settings, &notes))
       return fail(what + " gave a PPD file that libcups cannot read");
     // cupsd logs these at LogLevel debug: what a diff would not say.
     for (const std::string& note : notes) report("DEBUG", note);
-    if (const int error = cli::writePpd(ppd.text); error != 0) {
+    if (const int error = runtime::writePpd(ppd.text); error != 0) {
       return fail(std::string("standard output: ") + std::strerror(error));
     }
-    return cli::kExitSuccess;
+    return runtime::kExitSuccess;
   } catch (const std::bad_alloc&) {
     return fail(what + ": not enough memory");
   } catch (const std::system_error& error) {
@@ -177,10 +180,9 @@ bool isProgram(const std::string& path) {
 std::string listCountry(const driver::Configuration& configuration) {
   if (!configuration.country.empty()) return configuration.country;
   std::vector<std::string> ignored;
-  std::string country = cli::countryFromLocaleName(
-      cli::paperLocaleFromFiles(cli::kSystemLocaleFiles, &ignored));
+  const std::string country =
+      runtime::countryOfService(runtime::kSystemLocaleFiles, &ignored);
   for (const std::string& file : ignored) report("WARNING", file + ": ignored");
-  if (country.empty()) country = cli::countryFromEnvironment();
   return country;
 }
 
@@ -231,12 +233,12 @@ void offerProgramPpds(driver::OfferList& offers,
 
 int listPpds() {
   const driver::Configuration configuration = loadConfiguration();
-  if (configuration.patterns.empty()) return cli::kExitSuccess;
+  if (configuration.patterns.empty()) return runtime::kExitSuccess;
   const std::string country = listCountry(configuration);
   if (country.empty()) {
     report("WARNING", "no country to offer PPDs for: set Country in " +
                           serverRoot() + "/ppdregion.conf");
-    return cli::kExitSuccess;
+    return runtime::kExitSuccess;
   }
   driver::OfferList offers(configuration, country);
   try {
@@ -247,10 +249,10 @@ int listPpds() {
   }
   for (const std::string& warning : offers.unmatchedOffers())
     report("WARNING", warning);
-  if (const int error = cli::writeToStdout(offers.text()); error != 0) {
+  if (const int error = runtime::writeToStdout(offers.text()); error != 0) {
     return fail(std::string("standard output: ") + std::strerror(error));
   }
-  return cli::kExitSuccess;
+  return runtime::kExitSuccess;
 }
 
 }  // namespace

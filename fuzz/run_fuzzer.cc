@@ -28,8 +28,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/cli.h"
 #include "fuzz/line_edits.h"
+#include "policy/policy.h"
+#include "runtime/input.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const policy::Settings settings{.defaultPaper = (data[0] & 0x80) != 0};
   file.set(data + 1, size - 1);
 
-  cli::LoadResult loaded = cli::loadPpd(file.path.c_str());
+  runtime::LoadResult loaded = runtime::loadPpd(file.path.c_str());
   check(loaded.error.empty() != loaded.text.empty(),
         "loading gave both text and a reason, or neither");
   if (!loaded.error.empty()) return 0;

@@ -174,4 +174,14 @@ void adaptToCountry(std::string& text, const Printer& printer,
                     std::string_view country, const Settings& settings = {},
                     std::vector<std::string>* notes = nullptr);
 
+/// Adapts the PPD text to `country`: classifies the printer from exactly this
+/// text (classifyPrinter) and makes the edits of adaptToCountry. Leaves the
+/// text unchanged and returns false when the PPD parser refuses it. Where
+/// `notes` is given, adds a line for each decision. Throws std::bad_alloc
+/// when memory runs out and std::system_error when the parser cannot read
+/// the text.
+bool adaptPpd(std::string& text, std::string_view country,
+              const Settings& settings = {},
+              std::vector<std::string>* notes = nullptr);
+
 }  // namespace policy

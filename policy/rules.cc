@@ -244,4 +244,19 @@ void adaptToCountry(std::string& text, const Printer& printer,
   if (settings.defaultPaper) applyPaperRule(text, printer, notes);
 }
 
+bool adaptPpd(std::string& text, std::string_view country,
+              const Settings& settings, std::vector<std::string>* notes) {
+  const std::optional<Printer> printer =
+      classifyPrinter(text, country, settings);
+  if (!printer) {
+    if (notes != nullptr) {
+      notes->push_back(
+          "libcups cannot read the text as a PPD: nothing adapted");
+    }
+    return false;
+  }
+  adaptToCountry(text, *printer, country, settings, notes);
+  return true;
+}
+
 }  // namespace policy

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
 #include "fixture.h"
+#include "runtime/country.h"
+#include "runtime/input.h"
 
 namespace {
 
@@ -202,7 +203,8 @@ void make(const std::filesystem::path& path, Kind kind,
       return;
     case Kind::kLarge:
       std::ofstream(path, std::ios::binary)
-          << text << "#" << std::string(cli::kMaxSmallFileSize, 'x') << "\n";
+          << text << "#" << std::string(runtime::kMaxSmallFileSize, 'x')
+          << "\n";
       return;
   }
 }

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/cli.h"
 #include "fixture.h"
+#include "runtime/input.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ std::string textOfSize(std::size_t size) {
 
 // Reads `bytes` through a pipe, written in pieces that end at `cuts` with a
 // pause after each, so that reads mostly end there too.
-cli::LoadResult readFromPipe(std::string_view bytes,
-                             std::vector<std::size_t> cuts) {
+runtime::LoadResult readFromPipe(std::string_view bytes,
+                                 std::vector<std::size_t> cuts) {
   int ends[2];
   if (pipe(ends) != 0) throw std::runtime_error("pipe");
   cuts.push_back(bytes.size());
@@ -52,7 +52,7 @@ cli::LoadResult readFromPipe(std::string_view bytes,
     }
     close(ends[1]);
   });
-  cli::LoadResult loaded = cli::readPpd(ends[0]);
+  runtime::LoadResult loaded = runtime::readPpd(ends[0]);
   close(ends[0]);
   writer.join();
   return loaded;
@@ -67,11 +67,11 @@ TEST(LoadPpdFile, WholeFileAtChunkBoundaries) {
                            2 * kChunk + 1, std::size_t{1000000}}) {
     SCOPED_TRACE(size);
     const std::string text = textOfSize(size);
-    const cli::LoadResult loaded =
-        cli::loadPpd(dir.write("f.ppd", text).c_str());
+    const runtime::LoadResult loaded =
+        runtime::loadPpd(dir.write("f.ppd", text).c_str());
     EXPECT_EQ(loaded.error, "");
     EXPECT_TRUE(loaded.text == text);
-    const cli::LoadResult piped =
+    const runtime::LoadResult piped =
         readFromPipe(text, {1, kChunk - 1, kChunk + 1});
     EXPECT_EQ(piped.error, "");
     EXPECT_TRUE(piped.text == text);
@@ -113,12 +113,12 @@ TEST(LoadPpdFile, GzipLoadsAsPlainText) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const cli::LoadResult loaded = readFromPipe(c.bytes, c.cuts);
+    const runtime::LoadResult loaded = readFromPipe(c.bytes, c.cuts);
     EXPECT_EQ(loaded.error, "");
     EXPECT_TRUE(loaded.text == c.text);
   }
-  const cli::LoadResult loaded =
-      cli::loadPpd((dir.path() / "f.ppd.gz").c_str());
+  const runtime::LoadResult loaded =
+      runtime::loadPpd((dir.path() / "f.ppd.gz").c_str());
   EXPECT_EQ(loaded.error, "");
   EXPECT_TRUE(loaded.text == text);
 }
@@ -131,7 +131,7 @@ TEST(LoadPpdFile, Refusals) {
     std::string error;
   };
   const fs::path huge = dir.write("huge.ppd", "*PPD-Adobe: \"4.3\"\n");
-  fs::resize_file(huge, cli::kMaxPpdSize + 1);  // sparse: takes no room
+  fs::resize_file(huge, runtime::kMaxPpdSize + 1);  // sparse: takes no room
   const Case cases[] = {
       {"larger than the limit", huge.string(),
        "larger than 256 MiB; not a PPD file"},
@@ -145,7 +145,7 @@ TEST(LoadPpdFile, Refusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const cli::LoadResult loaded = cli::loadPpd(c.path.c_str());
+    const runtime::LoadResult loaded = runtime::loadPpd(c.path.c_str());
     EXPECT_EQ(loaded.error, c.error);
     EXPECT_EQ(loaded.text, "");
   }

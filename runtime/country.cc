@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The user's country, from the locale variables or the system's locale files.
+#include "runtime/country.h"
+
 #include <cstdlib>
 
-#include "cli/cli.h"
+#include "runtime/input.h"
+#include "runtime/text.h"
 
-namespace cli {
+namespace runtime {
 
 namespace {
 
@@ -13,14 +16,6 @@ constexpr const char* kPaperLocaleVariables[] = {"LC_ALL", "LC_PAPER", "LANG"};
 
 bool isAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
 }
 
 }  // namespace
@@ -52,9 +47,7 @@ std::string paperLocaleFromEnvironment() {
 std::string paperLocaleFromText(std::string_view text) {
   std::string values[std::size(kPaperLocaleVariables)];
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = trimmed(text.substr(0, end));
-    text = end == text.npos ? std::string_view() : text.substr(end + 1);
+    std::string_view line = trimmed(takeLine(text));
     // As the shell and pam_env read it: `export LANG=...` sets LANG.
     if (line.starts_with("export") && line.size() > 6 && isBlank(line[6])) {
       line = trimmed(line.substr(6));
@@ -101,6 +94,14 @@ std::string countryOfUser(std::span<const char* const> systemLocaleFiles) {
   return countryFromLocaleName(locale);
 }
 
+std::string countryOfService(std::span<const char* const> systemLocaleFiles,
+                             std::vector<std::string>* ignored) {
+  std::string country =
+      countryFromLocaleName(paperLocaleFromFiles(systemLocaleFiles, ignored));
+  if (country.empty()) country = countryFromEnvironment();
+  return country;
+}
+
 UserCountry userCountry(std::span<const char* const> systemLocaleFiles) {
   for (const char* variable : kPaperLocaleVariables) {
     const char* value = std::getenv(variable);
@@ -118,4 +119,4 @@ UserCountry userCountry(std::span<const char* const> systemLocaleFiles) {
   return {{}, "no locale"};
 }
 
-}  // namespace cli
+}  // namespace runtime

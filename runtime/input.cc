@@ -5,6 +5,8 @@
 // refused for: text is gathered in chunks, each looked at as it arrives, in a
 // buffer that never holds its bytes twice, and compressed data is
 // decompressed as it is read.
+#include "runtime/input.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -23,9 +25,7 @@
 #include <span>
 #include <utility>
 
-#include "cli/cli.h"
-
-namespace cli {
+namespace runtime {
 
 namespace {
 
@@ -448,4 +448,4 @@ SmallFile readSmallFile(const char* path) {
   return file;
 }
 
-}  // namespace cli
+}  // namespace runtime
