@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
-// Deleting paper sizes from the PPD text, by deleteOption's rules in
-// ppdtext.h, in three steps:
+// Deleting paper sizes from the PPD text by deleteOption's rules (ppdtext.h):
 //  1. findEntries: one scan notes the entries whose first line names a page
-//     keyword with a size to delete (with kind, keyword and option), and the
-//     page keywords' default lines;
+//     keyword with a size to delete (kind, keyword, option), and the page
+//     keywords' default lines;
 //  2. one filter per rule picks entries, in the contract's order:
 //     isMainLine, isTranslation, isConstraint (SizeDeletion::deleteOption);
 //  3. the picked entries are erased together (~SizeDeletion).
 // A deletion removes whole lines, so it neither makes a mention nor changes a
 // line that stays; it can only change where an entry picked after it ends
-// (Picked::endOf, the one place where the order of picking shows).
+// (SizeDeletion::endOf, the one place where the order of picking shows).
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
-#include <map>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,8 +66,7 @@ bool startsWithIgnoringCase(std::string_view text, std::size_t pos,
 struct Entries {
   std::vector<std::vector<Entry>> byName;
   std::vector<Entry> defaults;
-  /// For each byte: whether a name may begin with it (a name compares
-  /// without regard to letter case; an empty name begins with anything).
+  /// For each byte: whether a name may begin with it, in any letter case.
   std::array<bool, 256> mayBeginName{};
 
   /// Notes the entry where keyword k is spelled at `pos` after a "*", a "."
@@ -112,13 +109,11 @@ Entries findEntries(std::string_view text,
                     std::span<const std::string_view> keywords,
                     std::span<const std::string_view> names) {
   Entries out{std::vector<std::vector<Entry>>(names.size()), {}, {}};
-  for (std::string_view name : names) {
-    for (std::size_t c = 0; c < 256; ++c) {
-      const char letter = static_cast<char>(c);
-      out.mayBeginName[c] =
-          out.mayBeginName[c] || name.empty() ||
-          ppdtext::equalsIgnoringCase(name.substr(0, 1), {&letter, 1});
-    }
+  for (std::size_t c = 0; c < 256; ++c) {
+    const char letter[] = {static_cast<char>(c)};
+    out.mayBeginName[c] = std::ranges::any_of(names, [&](std::string_view n) {
+      return startsWithIgnoringCase({letter, 1}, 0, n.substr(0, 1));
+    });
   }
   std::string searched;  // the first letters searched for
   for (std::size_t k = 0; k < keywords.size(); ++k) {
@@ -148,107 +143,6 @@ Entries findEntries(std::string_view text,
   return out;
 }
 
-/// The entries picked so far, as ranges of the text as it was; what is left
-/// is the text without them.
-class Picked {
- public:
-  explicit Picked(std::string_view text) : text_(text) {}
-
-  /// Whether `pos` lies in a picked entry.
-  bool holds(std::size_t pos) const { return rangeHolding(pos) != nullptr; }
-
-  /// Picks the entry that begins on a line that is left.
-  void pick(const Entry& e) {
-    const std::size_t end = endOf(e);
-    ranges_.erase(ranges_.lower_bound(e.begin), ranges_.lower_bound(end));
-    ranges_.emplace(e.begin, end);
-  }
-
-  /// The fix-up: where `e` ends in the text that is left. Its end as found
-  /// stands unless it depends on the text after its first line: a quoted
-  /// value runs on through the first line left holding a quote (and a `*End`
-  /// line right after it), and a line ending in CR takes the LF of an empty
-  /// line that picked entries bring up against it.
-  std::size_t endOf(const Entry& e) const {
-    if (e.end == e.lineEnd && text_[e.lineEnd - 1] != '\r') return e.end;
-    const LineBounds first = lineBounds(text_, e.begin);
-    if (!ppdtext::opensQuotedValue(text_, first)) return lineEnd(first);
-    for (std::size_t pos = skip(lineEnd(first)); pos < text_.size();) {
-      const LineBounds line = lineBounds(text_, pos);
-      pos = skip(lineEnd(line));
-      if (ppdtext::find(text_, "\"", line.begin, line.contentsEnd) == npos)
-        continue;
-      if (pos == text_.size()) return lineEnd(line);
-      const LineBounds next = lineBounds(text_, pos);
-      std::string_view contents =
-          text_.substr(next.begin, next.contentsEnd - next.begin);
-      while (!contents.empty() && isBlank(contents.back()))
-        contents.remove_suffix(1);
-      return contents == "*End" ? lineEnd(next) : lineEnd(line);
-    }
-    return lineEnd(first);  // never closed: the line alone
-  }
-
-  /// Start of the nearest line left before `begin` that holds a quote, or
-  /// npos.
-  std::size_t quotedLineBefore(std::size_t begin) const {
-    while (const void* quote = memrchr(text_.data(), '"', begin)) {
-      const auto pos = static_cast<std::size_t>(
-          static_cast<const char*>(quote) - text_.data());
-      const Range* range = rangeHolding(pos);
-      if (range == nullptr) return lineBounds(text_, pos).begin;
-      begin = range->first;
-    }
-    return npos;
-  }
-
-  /// Whether a line left from `begin` on holds a quote.
-  bool quoteFrom(std::size_t begin) const {
-    for (std::size_t pos = text_.find('"', begin); pos != npos;) {
-      const Range* range = rangeHolding(pos);
-      if (range == nullptr) return true;
-      pos = text_.find('"', range->second);
-    }
-    return false;
-  }
-
-  /// Step 3: erases the picked entries from `text`, the text they were
-  /// picked from.
-  void erase(std::string& text) const {
-    std::vector<ppdtext::Range> ranges;
-    for (const auto& [begin, end] : ranges_) ranges.push_back({begin, end});
-    ppdtext::eraseRanges(text, ranges);
-  }
-
- private:
-  using Range = std::pair<const std::size_t, std::size_t>;  // begin, end
-
-  const Range* rangeHolding(std::size_t pos) const {
-    auto it = ranges_.upper_bound(pos);
-    if (it == ranges_.begin() || std::prev(it)->second <= pos) return nullptr;
-    return &*std::prev(it);
-  }
-
-  // Past the picked entries that begin at `pos`.
-  std::size_t skip(std::size_t pos) const {
-    for (auto it = ranges_.find(pos); it != ranges_.end();
-         it = ranges_.find(pos))
-      pos = it->second;
-    return pos;
-  }
-
-  // The end of a line that is left, with the LF it may take.
-  std::size_t lineEnd(const LineBounds& line) const {
-    if (line.end == line.contentsEnd || text_[line.end - 1] != '\r')
-      return line.end;
-    const std::size_t next = skip(line.end);
-    return next < text_.size() && text_[next] == '\n' ? next + 1 : line.end;
-  }
-
-  std::string_view text_;
-  std::map<std::size_t, std::size_t> ranges_;  ///< begin -> end, disjoint
-};
-
 /// The deletion of sizes from one text.
 class SizeDeletion {
  public:
@@ -258,10 +152,10 @@ class SizeDeletion {
         keywords_(keywords),
         names_(names),
         entries_(findEntries(text, keywords, names)),
-        picked_(text) {}
+        left_(text) {}
   SizeDeletion(const SizeDeletion&) = delete;
   SizeDeletion& operator=(const SizeDeletion&) = delete;
-  ~SizeDeletion() { picked_.erase(text_); }
+  ~SizeDeletion() { ppdtext::eraseRanges(text_, left_.gaps()); }  // step 3
 
   /// Deletes option names[n] of keywords[k], rule by rule.
   void deleteOption(std::size_t k, std::size_t n) {
@@ -274,18 +168,18 @@ class SizeDeletion {
     const auto main = std::ranges::find_if(
         entries, [&](const Entry* e) { return isMainLine(*e, option); });
     if (main == entries.end()) return;
-    picked_.pick(**main);
+    pick(**main);
     // 2. The translations.
     for (const Entry* e : entries) {
-      if (isLeft(*e) && isTranslation(*e, option)) picked_.pick(*e);
+      if (isLeft(*e) && isTranslation(*e, option)) pick(*e);
     }
     // 3. The constraints.
     if (keywords_[k] != "PageSize" && keywords_[k] != "PageRegion") return;
     for (const Entry* e : entries) {
       if (!isLeft(*e) || !isConstraint(*e, option)) continue;
       const std::size_t opener = constraintOpener(*e);
-      picked_.pick(
-          opener == npos ? *e : entryAt(text_, opener, opener, k, Kind::Other));
+      pick(opener == npos ? *e
+                          : entryAt(text_, opener, opener, k, Kind::Other));
     }
   }
 
@@ -318,31 +212,40 @@ class SizeDeletion {
   // holding "UIConstraints": this line, or the one that opened the quoted
   // value this line lies in (constraintOpener).
   bool isConstraint(const Entry& e, std::string_view option) const {
-    const std::size_t after = e.option + option.size();
-    if (e.kind == Kind::Translation || after > text_.size() ||
+    if (e.kind == Kind::Translation ||
         !startsWithIgnoringCase(text_, e.option, option))
       return false;
+    const std::size_t after = e.option + option.size();
     if (after < text_.size() && !isBlank(text_[after]) && text_[after] != '"' &&
         ppdtext::terminatorLength(text_, after) == 0)
       return false;
     return holdsConstraintMarker(e.begin) || constraintOpener(e) != npos;
   }
 
-  // Where the line begins that opened the quoted value e's line lies in,
-  // when it holds "UIConstraints" and e's own line does not: the nearest
-  // line left before e's holding a quote, opening a value that no line
-  // closes before e's. Otherwise npos.
+  // Where the line begins that opened the quoted value e's line lies in (the
+  // nearest line left before it holding a quote, its entry running past it)
+  // when that line holds "UIConstraints" and e's does not; else npos.
   std::size_t constraintOpener(const Entry& e) const {
-    if (holdsConstraintMarker(e.begin)) return npos;
-    const std::size_t opener = picked_.quotedLineBefore(e.begin);
-    if (opener == npos || !holdsConstraintMarker(opener) ||
-        !ppdtext::opensQuotedValue(text_, lineBounds(text_, opener)) ||
-        !picked_.quoteFrom(e.begin))
+    const std::size_t opener = left_.quotedLineBefore(e.begin);
+    if (opener == npos || holdsConstraintMarker(e.begin) ||
+        !holdsConstraintMarker(opener) ||
+        endOf(entryAt(text_, opener, opener, 0, Kind::Other)) <= e.begin)
       return npos;
     return opener;
   }
 
-  bool isLeft(const Entry& e) const { return !picked_.holds(e.at); }
+  bool isLeft(const Entry& e) const { return !left_.inGap(e.at); }
+
+  // The fix-up: where `e` ends once the entries picked before it are gone.
+  // Its end as found stands unless it depends on the text after its first
+  // line: a quoted value runs on through the first line left holding a quote
+  // (and a `*End` right after), a line ending in CR takes an LF it meets.
+  std::size_t endOf(const Entry& e) const {
+    if (e.end == e.lineEnd && text_[e.lineEnd - 1] != '\r') return e.end;
+    return left_.entryEnd(e.begin);
+  }
+
+  void pick(const Entry& e) { left_.takeOut({e.begin, endOf(e)}); }
 
   // The byte after the option (compared exactly) and the blanks after it;
   // '\0' when the entry names another option or the text ends there.
@@ -366,7 +269,7 @@ class SizeDeletion {
   std::span<const std::string_view> keywords_;
   std::span<const std::string_view> names_;
   Entries entries_;
-  Picked picked_;
+  ppdtext::TextWithGaps left_;  ///< the text without the entries picked
 };
 
 }  // namespace
@@ -384,18 +287,13 @@ void deletePaperSize(std::string& text, std::string_view name) {
 
 void deletePaperSizes(std::string& text,
                       std::span<const std::string_view> names) {
-  // Each name is looked up once; a name listed twice is deleted twice.
-  std::vector<std::string_view> distinct;
-  std::vector<std::size_t> order;
-  for (std::string_view name : names) {
-    if (name.empty()) continue;  // a list skips empty names
-    const auto it = std::ranges::find(distinct, name);
-    order.push_back(static_cast<std::size_t>(it - distinct.begin()));
-    if (it == distinct.end()) distinct.push_back(name);
-  }
-  if (order.empty()) return;
-  SizeDeletion deletion(text, kPageKeywords, distinct);
-  for (std::size_t n : order) deletion.deleteSize(n);
+  std::vector<std::string_view> listed;  // a list skips empty names
+  std::ranges::copy_if(names, std::back_inserter(listed),
+                       [](std::string_view name) { return !name.empty(); });
+  if (listed.empty()) return;
+  // A name listed twice is deleted twice: the second time from what is left.
+  SizeDeletion deletion(text, kPageKeywords, listed);
+  for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
 }
 
 }  // namespace ppdtext
