@@ -84,25 +84,7 @@ bool opensQuotedValue(std::string_view text, const LineBounds& line) {
 }
 
 std::size_t entryEnd(std::string_view text, const LineBounds& line) {
-  if (!opensQuotedValue(text, line)) return line.end;
-
-  // The value opens a quoted string: it runs on through the first later line
-  // that holds a double quote.
-  for (std::size_t next = line.end; next < text.size();) {
-    const LineBounds later = lineBounds(text, next);
-    if (find(text, "\"", later.begin, later.contentsEnd) != npos) {
-      if (later.end < text.size()) {
-        const LineBounds after = lineBounds(text, later.end);
-        std::string_view end =
-            text.substr(after.begin, after.contentsEnd - after.begin);
-        while (!end.empty() && isBlank(end.back())) end.remove_suffix(1);
-        if (end == "*End") return after.end;
-      }
-      return later.end;
-    }
-    next = later.end;
-  }
-  return line.end;  // never closed: not an entry the parser would accept
+  return TextWithGaps(text).entryEnd(line.begin);
 }
 
 std::size_t findKeywordLine(std::string_view text, std::string_view key,
@@ -153,6 +135,69 @@ void eraseRanges(std::string& text, std::span<const Range> ranges) {
     write += keptEnd - keptBegin;
   }
   text.resize(write);
+}
+
+void TextWithGaps::takeOut(Range range) {
+  gaps_.erase(gaps_.lower_bound(range.begin), gaps_.lower_bound(range.end));
+  gaps_.emplace(range.begin, range.end);
+}
+
+std::size_t TextWithGaps::entryEnd(std::size_t begin) const {
+  const LineBounds first = lineBounds(text_, begin);
+  if (!opensQuotedValue(text_, first)) return lineEnd(first);
+  // The value runs on through the first later line that holds a double
+  // quote, and a `*End` line right after that one.
+  for (std::size_t pos = skipGaps(lineEnd(first)); pos < text_.size();) {
+    const LineBounds line = lineBounds(text_, pos);
+    pos = skipGaps(lineEnd(line));
+    if (find(text_, "\"", line.begin, line.contentsEnd) == npos) continue;
+    if (pos == text_.size()) return lineEnd(line);
+    const LineBounds next = lineBounds(text_, pos);
+    std::string_view end =
+        text_.substr(next.begin, next.contentsEnd - next.begin);
+    while (!end.empty() && isBlank(end.back())) end.remove_suffix(1);
+    return end == "*End" ? lineEnd(next) : lineEnd(line);
+  }
+  return lineEnd(first);  // never closed: not an entry the parser accepts
+}
+
+std::size_t TextWithGaps::quotedLineBefore(std::size_t begin) const {
+  while (const void* quote = memrchr(text_.data(), '"', begin)) {
+    const auto pos = static_cast<std::size_t>(static_cast<const char*>(quote) -
+                                              text_.data());
+    const Gap* gap = gapHolding(pos);
+    if (gap == nullptr) return lineBounds(text_, pos).begin;
+    begin = gap->first;
+  }
+  return npos;
+}
+
+std::vector<Range> TextWithGaps::gaps() const {
+  std::vector<Range> out;
+  for (const auto& [begin, end] : gaps_) out.push_back({begin, end});
+  return out;
+}
+
+const TextWithGaps::Gap* TextWithGaps::gapHolding(std::size_t pos) const {
+  const auto it = gaps_.upper_bound(pos);
+  if (it == gaps_.begin() || std::prev(it)->second <= pos) return nullptr;
+  return &*std::prev(it);
+}
+
+// Past the gaps that begin at `pos`.
+std::size_t TextWithGaps::skipGaps(std::size_t pos) const {
+  for (auto it = gaps_.find(pos); it != gaps_.end(); it = gaps_.find(pos)) {
+    pos = it->second;
+  }
+  return pos;
+}
+
+// The end of a line that is left, with the LF it takes across a gap.
+std::size_t TextWithGaps::lineEnd(const LineBounds& line) const {
+  if (line.end == line.contentsEnd || text_[line.end - 1] != '\r')
+    return line.end;
+  const std::size_t next = skipGaps(line.end);
+  return next < text_.size() && text_[next] == '\n' ? next + 1 : line.end;
 }
 
 }  // namespace ppdtext

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ppdtext {
 
@@ -104,5 +106,41 @@ struct Range {
 /// Removes the given ranges, which must be sorted and must not overlap, in a
 /// single copy of the kept stretches.
 void eraseRanges(std::string& text, std::span<const Range> ranges);
+
+/// A text with gaps: entries taken out of it, read as the text that is left
+/// once they are erased, without moving a byte. A line ending in CR that
+/// comes up against an LF there ends after it (one CR LF terminator).
+/// Positions are those of the whole text.
+class TextWithGaps {
+ public:
+  explicit TextWithGaps(std::string_view text) : text_(text) {}
+
+  /// Whether `pos` lies in a gap.
+  bool inGap(std::size_t pos) const { return gapHolding(pos) != nullptr; }
+
+  /// Takes out `range`, which begins at a line left and ends where a line
+  /// left ends; the gaps within it join it.
+  void takeOut(Range range);
+
+  /// End of the entry that begins on the line left at `begin`, as entryEnd
+  /// reads it in the text that is left.
+  std::size_t entryEnd(std::size_t begin) const;
+
+  /// Start of the nearest line left before `begin` that holds a double
+  /// quote, or npos.
+  std::size_t quotedLineBefore(std::size_t begin) const;
+
+  /// The gaps, sorted and disjoint.
+  std::vector<Range> gaps() const;
+
+ private:
+  using Gap = std::pair<const std::size_t, std::size_t>;  // begin, end
+  const Gap* gapHolding(std::size_t pos) const;
+  std::size_t skipGaps(std::size_t pos) const;
+  std::size_t lineEnd(const LineBounds& line) const;
+
+  std::string_view text_;
+  std::map<std::size_t, std::size_t> gaps_;  ///< begin -> end
+};
 
 }  // namespace ppdtext

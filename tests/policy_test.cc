@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fixture.h"
@@ -242,98 +243,60 @@ TEST(ApplyPaperRule, ChangesOnlyTheDefaultsOfTheOtherOfficePaper) {
   EXPECT_EQ(notes.size(), 3u);
 }
 
-// The removal lists, written out in full as the tables give them.
-const Names kJapan = {
-    "Executive", "210x270mm",  "195x270mm",          "184x260mm", "197x273mm",
-    "ISOB5",     "3x5",        "FanFoldGermanLegal", "Env10",     "EnvDL",
-    "EnvC5",     "EnvMonarch", "EnvPRC5Rotated"};
-const Names kColorCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3"};
-const Names kColorTW = {"195x270mm", "184x260mm", "197x273mm",
-                        "Postcard",  "EnvYou4",   "EnvChou3"};
-const Names kColorKR = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                        "Postcard",  "EnvYou4",   "EnvChou3"};
-const Names kColorKR8 = {"210x270mm", "195x270mm", "184x260mm",
-                         "197x273mm", "Postcard",  "EnvYou4",
-                         "EnvChou3",  "B6",        "B5"};
-const Names kColorOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                           "B6",        "Postcard",  "EnvYou4",   "EnvChou3"};
-const Names kColorOther8 = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                            "B6",        "Postcard",  "EnvYou4",   "EnvChou3",
-                            "B6",        "B5"};
-const Names kMonoCN = {"210x270mm", "Postcard", "EnvYou4", "EnvChou3",
-                       "EnvChou4"};
-const Names kMonoCN12 = {"210x270mm", "Postcard", "EnvYou4",
-                         "EnvChou3",  "EnvChou4", "3x5"};
-const Names kMonoTW = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
-                       "EnvYou4",   "EnvChou3",  "EnvChou4"};
-const Names kMonoTW12 = {"195x270mm", "184x260mm", "197x273mm", "Postcard",
-                         "EnvYou4",   "EnvChou3",  "EnvChou4",  "3x5"};
-const Names kMonoOther = {"210x270mm", "195x270mm", "184x260mm", "197x273mm",
-                          "B5",        "B6",        "Postcard",  "EnvYou4",
-                          "EnvChou3",  "EnvChou4"};
-
 TEST(PaperSizesToRemove, EveryRowAtTheModelNumberBoundaries) {
   const int models[] = {-1, 0, 7, 8, 11, 12, 13, 14};
   struct Row {
+    PrinterKind kind;
     const char* country;
-    // The list for each of the model numbers above.
-    const Names* lists[8];
+    // Per model number above: the same letter where the list is the same.
+    const char* lists;
+    // What list "b" adds at the end of list "a".
+    Names added;
+    // A country whose lists these are too, or nullptr.
+    const char* sameAs;
   };
-  const Row colour[] = {
-      {"JP",
-       {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan,
-        &kJapan}},
-      {"CN",
-       {&kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN, &kColorCN,
-        &kColorCN, &kColorCN}},
-      {"TW",
-       {&kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW, &kColorTW,
-        &kColorTW, &kColorTW}},
-      {"KR",
-       {&kColorKR, &kColorKR, &kColorKR, &kColorKR8, &kColorKR8, &kColorKR8,
-        &kColorKR8, &kColorKR8}},
-      {"HK",
-       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
-        &kColorOther8, &kColorOther8, &kColorOther8}},
-      {"",
-       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
-        &kColorOther8, &kColorOther8, &kColorOther8}},
-      {"jp",
-       {&kColorOther, &kColorOther, &kColorOther, &kColorOther8, &kColorOther8,
-        &kColorOther8, &kColorOther8, &kColorOther8}},
+  const Row rows[] = {
+      {PrinterKind::ColorLaser, "JP", "aaaaaaaa", {}, nullptr},
+      {PrinterKind::MonoLaser, "JP", "aaaaaaaa", {}, nullptr},
+      {PrinterKind::ColorLaser, "CN", "aaaaaaaa", {}, nullptr},
+      {PrinterKind::ColorLaser, "TW", "aaaaaaaa", {}, nullptr},
+      {PrinterKind::ColorLaser, "KR", "aaabbbbb", {"B6", "B5"}, nullptr},
+      {PrinterKind::ColorLaser, "", "aaabbbbb", {"B6", "B5"}, nullptr},
+      {PrinterKind::ColorLaser, "HK", "aaabbbbb", {"B6", "B5"}, ""},
+      {PrinterKind::ColorLaser, "jp", "aaabbbbb", {"B6", "B5"}, ""},
+      {PrinterKind::MonoLaser, "CN", "aaaaabba", {"3x5"}, nullptr},
+      {PrinterKind::MonoLaser, "TW", "aaaaabba", {"3x5"}, nullptr},
+      {PrinterKind::MonoLaser, "", "aaaaaaaa", {}, nullptr},
+      {PrinterKind::MonoLaser, "KR", "aaaaaaaa", {}, ""},
+      {PrinterKind::MonoLaser, "cn", "aaaaaaaa", {}, ""},
   };
-  const Row mono[] = {
-      {"JP",
-       {&kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan, &kJapan,
-        &kJapan}},
-      {"CN",
-       {&kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN, &kMonoCN12,
-        &kMonoCN12, &kMonoCN}},
-      {"TW",
-       {&kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW, &kMonoTW12,
-        &kMonoTW12, &kMonoTW}},
-      {"KR",
-       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-        &kMonoOther, &kMonoOther, &kMonoOther}},
-      {"",
-       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-        &kMonoOther, &kMonoOther, &kMonoOther}},
-      {"cn",
-       {&kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther, &kMonoOther,
-        &kMonoOther, &kMonoOther, &kMonoOther}},
+  const auto list = [](PrinterKind kind, std::string_view country, int model) {
+    const auto got = paperSizesToRemove({kind, model}, country);
+    return Names(got.begin(), got.end());
   };
-  const auto check = [&](PrinterKind kind, std::span<const Row> rows) {
-    for (const Row& row : rows) {
-      for (std::size_t i = 0; i < std::size(models); ++i) {
-        SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " "
-                                          << row.country << " " << models[i]);
-        const auto got = paperSizesToRemove({kind, models[i]}, row.country);
-        EXPECT_EQ(Names(got.begin(), got.end()), *row.lists[i]);
+  for (const Row& row : rows) {
+    const Names a = list(row.kind, row.country, models[0]);
+    Names b = a;
+    b.insert(b.end(), row.added.begin(), row.added.end());
+    for (std::size_t i = 0; i < std::size(models); ++i) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(row.kind) << " '"
+                                        << row.country << "' " << models[i]);
+      const Names got = list(row.kind, row.country, models[i]);
+      EXPECT_EQ(got, row.lists[i] == 'a' ? a : b);
+      EXPECT_GE(got.size(), 4u);
+      for (std::string_view kept : {"A4", "Letter"}) {
+        EXPECT_EQ(std::ranges::count(got, kept), 0) << kept;
+      }
+      if (row.sameAs != nullptr) {
+        EXPECT_EQ(got, list(row.kind, row.sameAs, models[i]));
+      } else if (*row.country != '\0') {
+        EXPECT_NE(got, list(row.kind, "", models[i]));
       }
     }
-  };
-  check(PrinterKind::ColorLaser, colour);
-  check(PrinterKind::MonoLaser, mono);
+  }
+  // Japan's list is the same for both kinds of printer.
+  EXPECT_EQ(list(PrinterKind::ColorLaser, "JP", 10),
+            list(PrinterKind::MonoLaser, "JP", 10));
 }
 
 TEST(RemoveRegionalPaperSizes, B6ListedTwiceGoesOnce) {
@@ -344,47 +307,32 @@ TEST(RemoveRegionalPaperSizes, B6ListedTwiceGoesOnce) {
   EXPECT_EQ(text, lines({"*PageSize A4/A4: \"\"", "*PageSize Letter/L: \"\""}));
 }
 
-TEST(CountryRules, Predicates) {
-  for (std::string_view country : {"FR", "DE", "GB", "LI", "TR", "CY"}) {
-    EXPECT_TRUE(prefersLongEdgeDuplex(country)) << country;
-  }
-  for (std::string_view country : {"US", "JP", "CN", "", "de", "DEU", "D"}) {
-    EXPECT_FALSE(prefersLongEdgeDuplex(country)) << country;
-  }
-  EXPECT_FALSE(monochromeGetsLongEdgeDuplex("CN"));
-  for (std::string_view country : {"", "cn", "US", "JP"}) {
-    EXPECT_TRUE(monochromeGetsLongEdgeDuplex(country)) << country;
-  }
-  EXPECT_FALSE(writesCountryCode("JP"));
-  for (std::string_view country : {"FR", "", "jp"}) {
-    EXPECT_TRUE(writesCountryCode(country)) << country;
-  }
-}
-
 TEST(CountryRules, DuplexAndCountryCodeByPrinterAndCountry) {
-  const char* countries[] = {"DE", "FR", "US", "JP", "CN", "", "de", "DEU"};
+  // The first six are duplex countries, the rest are not; "jp" is not Japan.
+  const char* countries[] = {"DE", "FR", "GB", "LI", "TR", "CY",  "US", "JP",
+                             "CN", "",   "cn", "jp", "de", "DEU", "D"};
   struct Row {
     PrinterKind kind;
     int model;
     const char* duplex;  // per country above: y when DuplexNoTumble is set
   };
   const Row rows[] = {
-      {PrinterKind::ColorLaser, -1, "nnnnnnnn"},
-      {PrinterKind::ColorLaser, 8, "nnnnnnnn"},
-      {PrinterKind::ColorLaser, 9, "yynnnnnn"},
-      {PrinterKind::ColorLaser, 11, "yynnnnnn"},
-      {PrinterKind::ColorLaser, 12, "yynnnnnn"},
-      {PrinterKind::ColorLaser, 13, "yynnnnnn"},
-      {PrinterKind::ColorLaser, 14, "yynnnnnn"},
-      {PrinterKind::ColorLaser, 40, "yynnnnnn"},
-      {PrinterKind::MonoLaser, -1, "nnnnnnnn"},
-      {PrinterKind::MonoLaser, 8, "nnnnnnnn"},
-      {PrinterKind::MonoLaser, 9, "nnnnnnnn"},
-      {PrinterKind::MonoLaser, 11, "nnnnnnnn"},
-      {PrinterKind::MonoLaser, 12, "yyyynyyy"},
-      {PrinterKind::MonoLaser, 13, "yyyynyyy"},
-      {PrinterKind::MonoLaser, 14, "nnnnnnnn"},
-      {PrinterKind::MonoLaser, 40, "nnnnnnnn"},
+      {PrinterKind::ColorLaser, -1, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::ColorLaser, 8, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::ColorLaser, 9, "yyyyyynnnnnnnnn"},
+      {PrinterKind::ColorLaser, 11, "yyyyyynnnnnnnnn"},
+      {PrinterKind::ColorLaser, 12, "yyyyyynnnnnnnnn"},
+      {PrinterKind::ColorLaser, 13, "yyyyyynnnnnnnnn"},
+      {PrinterKind::ColorLaser, 14, "yyyyyynnnnnnnnn"},
+      {PrinterKind::ColorLaser, 40, "yyyyyynnnnnnnnn"},
+      {PrinterKind::MonoLaser, -1, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::MonoLaser, 8, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::MonoLaser, 9, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::MonoLaser, 11, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::MonoLaser, 12, "yyyyyyyynyyyyyy"},
+      {PrinterKind::MonoLaser, 13, "yyyyyyyynyyyyyy"},
+      {PrinterKind::MonoLaser, 14, "nnnnnnnnnnnnnnn"},
+      {PrinterKind::MonoLaser, 40, "nnnnnnnnnnnnnnn"},
   };
   const std::string before =
       lines({"*DefaultDuplex: None", "*ISOCountryCode: \"US\""});

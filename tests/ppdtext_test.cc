@@ -220,6 +220,20 @@ TEST(DeleteOption, PageSizeLines) {
       {"the main line compares the name exactly",
        lines({"*PageSize b5/b5: \"\"", "*PageSize B5/B5: \"\""}),
        lines({"*PageSize b5/b5: \"\""})},
+      {"a translation needs its slash: `.K O:` stays",
+       lines({"*PageSize B5/B5: \"\"", "*fr.PageSize B5: \"\"", "*X: 1"}),
+       lines({"*fr.PageSize B5: \"\"", "*X: 1"})},
+      // Where an entry ends once the entries deleted before it are gone.
+      {"a CR line takes the LF a deletion brings up against it",
+       "*fr.PageSize B5/B5: \"\"\r*PageSize B5/B5: \"\"\n\n*X: 1\n", "*X: 1\n"},
+      {"a quoted value runs on past a deleted line holding a quote",
+       lines({"*de.PageSize B5/B5: \"a", "*PageSize B5/B5: \"\"", "b\"",
+              "*X: 1"}),
+       lines({"*X: 1"})},
+      {"a *End after a deleted line belongs to the value before it",
+       lines({"*de.PageSize B5/B5: \"a", "b\"", "*PageSize B5/B5: \"\"", "*End",
+              "*X: 1"}),
+       lines({"*X: 1"})},
   };
   for (const EditCase& c : cases) expectDeletion(c, "PageSize", "B5");
 }
