@@ -226,9 +226,9 @@ class SizeDeletion {
   // nearest line left before it holding a quote, its entry running past it)
   // when that line holds "UIConstraints" and e's does not; else npos.
   std::size_t constraintOpener(const Entry& e) const {
+    if (holdsConstraintMarker(e.begin)) return npos;
     const std::size_t opener = left_.quotedLineBefore(e.begin);
-    if (opener == npos || holdsConstraintMarker(e.begin) ||
-        !holdsConstraintMarker(opener) ||
+    if (opener == npos || !holdsConstraintMarker(opener) ||
         endOf(entryAt(text_, opener, opener, 0, Kind::Other)) <= e.begin)
       return npos;
     return opener;

@@ -162,9 +162,21 @@ std::size_t TextWithGaps::entryEnd(std::size_t begin) const {
 }
 
 std::size_t TextWithGaps::quotedLineBefore(std::size_t begin) const {
-  while (const void* quote = memrchr(text_.data(), '"', begin)) {
-    const auto pos = static_cast<std::size_t>(static_cast<const char*>(quote) -
-                                              text_.data());
+  // Searching back from each line would read the same stretch again for
+  // every line of a long run without quotes: the quotes are noted once.
+  if (!quotesNoted_) {
+    for (const char* at = text_.data(); const void* quote = std::memchr(
+             at, '"', static_cast<std::size_t>(text_.data() + text_.size() - at));
+         at = static_cast<const char*>(quote) + 1) {
+      quotes_.push_back(static_cast<std::size_t>(
+          static_cast<const char*>(quote) - text_.data()));
+    }
+    quotesNoted_ = true;
+  }
+  for (auto before = std::ranges::lower_bound(quotes_, begin);
+       before != quotes_.begin();
+       before = std::ranges::lower_bound(quotes_, begin)) {
+    const std::size_t pos = *std::prev(before);
     const Gap* gap = gapHolding(pos);
     if (gap == nullptr) return lineBounds(text_, pos).begin;
     begin = gap->first;

@@ -141,6 +141,8 @@ class TextWithGaps {
 
   std::string_view text_;
   std::map<std::size_t, std::size_t> gaps_;  ///< begin -> end
+  mutable std::vector<std::size_t> quotes_;  ///< every '"', noted when asked
+  mutable bool quotesNoted_ = false;
 };
 
 }  // namespace ppdtext
