@@ -475,6 +475,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
               modelRewriteEntries(before, "Default" + keyword, newLine[0]),
               newLine, countKeywordLines(before, {"Default" + keyword}));
   }
+  if (value.find_first_of("\r\n") == std::string::npos) {
+    // The sizes deleted and a new default size written in one pass: as the
+    // two edits one after the other.
+    context.edit = "ppdtext::deletePaperSizes with a new default";
+    constexpr std::string_view kPageKeywords[] = {
+        "PageRegion", "PageSize", "PaperDimension", "ImageableArea"};
+    const std::string_view chosen[] = {
+        kPageKeywords[keepPick % std::size(kPageKeywords)]};
+    std::string text = before;
+    ppdtext::deletePaperSizes(text, views, {chosen, value});
+    std::string model = before;
+    for (std::string_view name : views) {
+      if (!name.empty()) model = modelDeletePaperSize(std::move(model), name);
+    }
+    const std::string key = "Default" + std::string(chosen[0]);
+    model = modelRewriteEntries(model, key, "*" + key + ": " + value + "\n");
+    check(text == model, "the result differs from the line-by-line model", text,
+          model);
+  }
   {
     context.edit = "ppdtext::setQuotedValue";
     std::string text = before;

@@ -52,10 +52,6 @@ const PaperSize* findSize(std::span<const PaperSize> sizes,
   return nullptr;
 }
 
-void note(std::vector<std::string>* notes, std::string line) {
-  if (notes != nullptr) notes->push_back(std::move(line));
-}
-
 std::string joined(std::span<const std::string> parts) {
   std::string out;
   for (const std::string& part : parts) {
@@ -89,6 +85,35 @@ void removeSizesSaying(std::string& text, const Printer& printer,
   if (!kept.empty()) {
     notes.push_back("paper sizes kept because a default names them: " +
                     joined(kept));
+  }
+}
+
+// The keywords whose default becomes paper.choice.
+std::vector<std::string_view> paperKeywordsToChange(const PaperDefault& paper) {
+  std::vector<std::string_view> keywords;
+  if (paper.choice.empty()) return keywords;
+  for (std::size_t i = 0; i < std::size(kPaperKeywords); ++i) {
+    if (paper.changes[i]) keywords.push_back(kPaperKeywords[i]);
+  }
+  return keywords;
+}
+
+// One line for each size default: changed, or kept and why.
+void notePaperRule(const Printer& printer, std::vector<std::string>& notes) {
+  const PaperDefault& paper = printer.paper;
+  if (paper.choice.empty()) {
+    notes.push_back("default paper size kept: " + paper.reason);
+    return;
+  }
+  for (std::size_t i = 0; i < std::size(kPaperKeywords); ++i) {
+    if (paper.was[i].empty()) continue;
+    const std::string line = "*Default" + std::string(kPaperKeywords[i]);
+    notes.push_back(
+        paper.changes[i]
+            ? line + " changed from " + paper.was[i] + " to " + paper.choice
+            : line + " kept: " + paper.was[i] +
+                  " is not the other office paper, or " +
+                  std::string(kPaperKeywords[i]) + " has no " + paper.choice);
   }
 }
 
@@ -177,71 +202,71 @@ void applyCountryCodeRule(std::string& text, std::string_view country) {
 
 void applyPaperRule(std::string& text, const Printer& printer,
                     std::vector<std::string>* notes) {
-  const PaperDefault& paper = printer.paper;
-  if (paper.choice.empty()) {
-    note(notes, "default paper size kept: " + paper.reason);
-    return;
-  }
-  std::vector<std::string_view> keywords;
-  for (std::size_t i = 0; i < std::size(kPaperKeywords); ++i) {
-    if (paper.changes[i]) keywords.push_back(kPaperKeywords[i]);
-    if (notes == nullptr || paper.was[i].empty()) continue;
-    const std::string line = "*Default" + std::string(kPaperKeywords[i]);
-    note(notes,
-         paper.changes[i]
-             ? line + " changed from " + paper.was[i] + " to " + paper.choice
-             : line + " kept: " + paper.was[i] +
-                   " is not the other office paper, or " +
-                   std::string(kPaperKeywords[i]) + " has no " + paper.choice);
-  }
-  ppdtext::setDefaults(text, keywords, paper.choice);
+  if (notes != nullptr) notePaperRule(printer, *notes);
+  ppdtext::setDefaults(text, paperKeywordsToChange(printer.paper),
+                       printer.paper.choice);
 }
 
 void adaptToCountry(std::string& text, const Printer& printer,
                     std::string_view country, const Settings& settings,
                     std::vector<std::string>* notes) {
-  if (notes == nullptr) {
-    removeRegionalPaperSizes(text, printer, country);
-    applyDuplexRule(text, printer, country);
-    applyCountryCodeRule(text, country);
-    if (settings.defaultPaper) applyPaperRule(text, printer);
-    return;
-  }
-  notes->push_back(
-      std::string("printer: ") +
-      (printer.kind == PrinterKind::ColorLaser ? "colour" : "monochrome") +
-      ", model number " + std::to_string(printer.modelNumber));
-  removeSizesSaying(text, printer, country, *notes);
-
-  if (!getsLongEdgeDuplex(printer, country)) {
+  if (notes != nullptr) {
     notes->push_back(
-        "duplex default kept: no long-edge rule for this "
-        "printer in " +
-        (country.empty() ? std::string("no country") : std::string(country)));
+        std::string("printer: ") +
+        (printer.kind == PrinterKind::ColorLaser ? "colour" : "monochrome") +
+        ", model number " + std::to_string(printer.modelNumber));
+    // Which sizes go, one at a time on a copy: the text itself is edited
+    // below exactly as without notes.
+    std::string copy = text;
+    removeSizesSaying(copy, printer, country, *notes);
+  }
+  // The new default size is written in the same pass that removes sizes:
+  // it rewrites only the size default lines, which the duplex and
+  // country-code rules do not read, and the text is moved once.
+  const std::vector<std::string_view> keywords =
+      settings.defaultPaper ? paperKeywordsToChange(printer.paper)
+                            : std::vector<std::string_view>();
+  if (keywords.empty()) {
+    removeRegionalPaperSizes(text, printer, country);
   } else {
-    const std::string before = text;
-    applyDuplexRule(text, printer, country);
-    for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
-      if (printer.longEdgeConflicts[i]) {
-        notes->push_back("*Default" + std::string(kDuplexOptions[i]) +
-                         " kept: DuplexNoTumble conflicts with the other "
-                         "defaults, or leaves a constraint unresolvable");
-      }
-    }
-    notes->push_back(text != before ? "duplex default set to DuplexNoTumble"
-                                    : "duplex default unchanged");
+    ppdtext::deletePaperSizes(text, paperSizesToRemove(printer, country),
+                              {keywords, printer.paper.choice});
   }
 
-  const std::string before = text;
+  const std::string duplexBefore = notes != nullptr ? text : std::string();
+  applyDuplexRule(text, printer, country);
+  if (notes != nullptr) {
+    if (!getsLongEdgeDuplex(printer, country)) {
+      notes->push_back(
+          "duplex default kept: no long-edge rule for this "
+          "printer in " +
+          (country.empty() ? std::string("no country") : std::string(country)));
+    } else {
+      for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
+        if (printer.longEdgeConflicts[i]) {
+          notes->push_back("*Default" + std::string(kDuplexOptions[i]) +
+                           " kept: DuplexNoTumble conflicts with the other "
+                           "defaults, or leaves a constraint unresolvable");
+        }
+      }
+      notes->push_back(text != duplexBefore
+                           ? "duplex default set to DuplexNoTumble"
+                           : "duplex default unchanged");
+    }
+  }
+
+  const std::string codeBefore = notes != nullptr ? text : std::string();
   applyCountryCodeRule(text, country);
-  notes->push_back(
-      !writesCountryCode(country)
-          ? "*ISOCountryCode kept: not written for " + std::string(country)
-      : text != before
-          ? "*ISOCountryCode set to \"" + std::string(country) + "\""
-          : "*ISOCountryCode unchanged: already \"" + std::string(country) +
-                "\", or the PPD has no such line");
-  if (settings.defaultPaper) applyPaperRule(text, printer, notes);
+  if (notes != nullptr) {
+    notes->push_back(
+        !writesCountryCode(country)
+            ? "*ISOCountryCode kept: not written for " + std::string(country)
+        : text != codeBefore
+            ? "*ISOCountryCode set to \"" + std::string(country) + "\""
+            : "*ISOCountryCode unchanged: already \"" + std::string(country) +
+                  "\", or the PPD has no such line");
+    if (settings.defaultPaper) notePaperRule(printer, *notes);
+  }
 }
 
 bool adaptPpd(std::string& text, std::string_view country,

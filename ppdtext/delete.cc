@@ -147,15 +147,23 @@ Entries findEntries(std::string_view text,
 class SizeDeletion {
  public:
   SizeDeletion(std::string& text, std::span<const std::string_view> keywords,
-               std::span<const std::string_view> names)
+               std::span<const std::string_view> names,
+               const ppdtext::DefaultSize* newDefault = nullptr)
       : text_(text),
         keywords_(keywords),
         names_(names),
+        newDefault_(newDefault),
         entries_(findEntries(text, keywords, names)),
         left_(text) {}
   SizeDeletion(const SizeDeletion&) = delete;
   SizeDeletion& operator=(const SizeDeletion&) = delete;
-  ~SizeDeletion() { ppdtext::eraseRanges(text_, left_.gaps()); }  // step 3
+  ~SizeDeletion() {  // step 3
+    if (newDefault_ == nullptr) {
+      ppdtext::eraseRanges(text_, left_.gaps());
+    } else {
+      replaceDefaultsAndErase();
+    }
+  }
 
   /// Deletes option names[n] of keywords[k], rule by rule.
   void deleteOption(std::size_t k, std::size_t n) {
@@ -265,9 +273,55 @@ class SizeDeletion {
                          line.contentsEnd) != npos;
   }
 
+  // Step 3 with a new default size: the default lines of its keywords that
+  // are left, found as setDefaults finds them in the text that is left,
+  // become the new line in the same copy that drops the picked entries.
+  void replaceDefaultsAndErase() {
+    struct Replacement {
+      ppdtext::Range range;
+      std::string line;
+    };
+    std::vector<Replacement> replacements;
+    std::size_t from = 0;  // a line inside a replaced entry goes with it
+    for (const Entry& e : entries_.defaults) {
+      const std::string_view keyword = keywords_[e.keyword];
+      if (e.begin < from || !isLeft(e) ||
+          std::ranges::find(newDefault_->keywords, keyword) ==
+              newDefault_->keywords.end())
+        continue;
+      from = endOf(e);
+      replacements.push_back({{e.begin, from},
+                              ppdtext::concat({"*Default", keyword, ": ",
+                                               newDefault_->value, "\n"})});
+    }
+    std::string out;
+    out.reserve(text_.size());
+    std::size_t copied = 0;
+    auto next = replacements.begin();
+    for (const ppdtext::Range& gap : left_.gaps()) {
+      for (; next != replacements.end() && next->range.begin < gap.begin;
+           ++next) {
+        out.append(text_, copied, next->range.begin - copied);
+        out += next->line;
+        copied = next->range.end;
+      }
+      if (gap.begin < copied) continue;  // within a replaced entry
+      out.append(text_, copied, gap.begin - copied);
+      copied = gap.end;
+    }
+    for (; next != replacements.end(); ++next) {
+      out.append(text_, copied, next->range.begin - copied);
+      out += next->line;
+      copied = next->range.end;
+    }
+    out.append(text_, copied);
+    text_ = std::move(out);
+  }
+
   std::string& text_;
   std::span<const std::string_view> keywords_;
   std::span<const std::string_view> names_;
+  const ppdtext::DefaultSize* newDefault_;
   Entries entries_;
   ppdtext::TextWithGaps left_;  ///< the text without the entries picked
 };
@@ -293,6 +347,16 @@ void deletePaperSizes(std::string& text,
   if (listed.empty()) return;
   // A name listed twice is deleted twice: the second time from what is left.
   SizeDeletion deletion(text, kPageKeywords, listed);
+  for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
+}
+
+void deletePaperSizes(std::string& text,
+                      std::span<const std::string_view> names,
+                      const DefaultSize& newDefault) {
+  std::vector<std::string_view> listed;
+  std::ranges::copy_if(names, std::back_inserter(listed),
+                       [](std::string_view name) { return !name.empty(); });
+  SizeDeletion deletion(text, kPageKeywords, listed, &newDefault);
   for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
 }
 

@@ -165,8 +165,10 @@ std::size_t TextWithGaps::quotedLineBefore(std::size_t begin) const {
   // Searching back from each line would read the same stretch again for
   // every line of a long run without quotes: the quotes are noted once.
   if (!quotesNoted_) {
-    for (const char* at = text_.data(); const void* quote = std::memchr(
-             at, '"', static_cast<std::size_t>(text_.data() + text_.size() - at));
+    for (const char* at = text_.data();
+         const void* quote = std::memchr(
+             at, '"',
+             static_cast<std::size_t>(text_.data() + text_.size() - at));
          at = static_cast<const char*>(quote) + 1) {
       quotes_.push_back(static_cast<std::size_t>(
           static_cast<const char*>(quote) - text_.data()));

@@ -67,6 +67,20 @@ void deletePaperSize(std::string& text, std::string_view name);
 void deletePaperSizes(std::string& text,
                       std::span<const std::string_view> names);
 
+/// A new default paper size: `value` for the default lines of `keywords`,
+/// each one of "PageRegion", "PageSize", "PaperDimension" and
+/// "ImageableArea".
+struct DefaultSize {
+  std::span<const std::string_view> keywords;
+  std::string_view value;
+};
+
+/// deletePaperSizes(text, names), then setDefaults(text, newDefault.keywords,
+/// newDefault.value): the same result, with the text read and moved once.
+void deletePaperSizes(std::string& text,
+                      std::span<const std::string_view> names,
+                      const DefaultSize& newDefault);
+
 /// Sets the default choice of main keyword `keyword`: every
 /// `*Default<keyword>` keyword line (with its entry) becomes
 /// "*Default<keyword>: <value>" and one LF, so that whichever of them libcups

@@ -384,6 +384,22 @@ TEST(DeletePaperSizes, KeywordsNamesAndLineEnds) {
   std::string text = sample("\n");
   ppdtext::deletePaperSizes(text, {});
   EXPECT_EQ(text, sample("\n"));
+  // With a new default size, in the same pass, as setDefaults after: the
+  // default line after a deleted CR line keeps its place, and one in the
+  // entry of another stays there.
+  for (std::string_view eol : {"\n", "\r\n", "\r"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(eol)));
+    text = lines({"*DefaultPageSize: Letter"}, eol) + sample(eol) +
+           lines({"*DefaultPageRegion:\t\"Letter\"",
+                  "*DefaultImageableArea: Letter"},
+                 eol);
+    constexpr std::string_view names[] = {"B6"};
+    constexpr std::string_view keywords[] = {"PageSize", "PageRegion"};
+    ppdtext::deletePaperSizes(text, names, {keywords, "A4"});
+    EXPECT_EQ(text, "*DefaultPageSize: A4\n" + expected(eol) +
+                        "*DefaultPageRegion: A4\n" +
+                        lines({"*DefaultImageableArea: Letter"}, eol));
+  }
 }
 
 TEST(DeletePaperSizes, NameListedTwiceIsProcessedTwice) {
