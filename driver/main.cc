@@ -180,7 +180,7 @@ bool isProgram(const std::string& path) {
 std::string listCountry(const driver::Configuration& configuration) {
   if (!configuration.country.empty()) return configuration.country;
   std::vector<std::string> ignored;
-  const std::string country =
+  std::string country =
       runtime::countryOfService(runtime::kSystemLocaleFiles, &ignored);
   for (const std::string& file : ignored) report("WARNING", file + ": ignored");
   return country;

@@ -187,7 +187,7 @@ std::vector<OptionList> resolverSets(ppd_file_t* ppd) {
       const auto word = [&rest] {
         std::size_t end = 0;
         while (end < rest.size() && !isspace(rest[end] & 255)) ++end;
-        const std::string taken(rest.substr(0, end));
+        std::string taken(rest.substr(0, end));
         rest.remove_prefix(end);
         while (!rest.empty() && isspace(rest.front() & 255))
           rest.remove_prefix(1);

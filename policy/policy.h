@@ -7,6 +7,7 @@
 // make those edits on the PPD text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -46,8 +47,8 @@ struct PaperDefault {
   /// For each of kPaperKeywords: its default as libcups reads it (empty
   /// when it has none), and whether it becomes `choice`: where it is a size
   /// of the other office paper and the keyword offers `choice`.
-  std::string was[std::size(kPaperKeywords)] = {};
-  bool changes[std::size(kPaperKeywords)] = {};
+  std::array<std::string, std::size(kPaperKeywords)> was = {};
+  std::array<bool, std::size(kPaperKeywords)> changes = {};
 };
 
 /// What the edits may ask besides the three regional edits.
