@@ -156,12 +156,36 @@ void keepConstraintsOnChangedOptions(ppd_file_t* ppd) {
   }
 }
 
-// Whether some `*cupsUIConstraints` line names a resolver.
-bool hasResolvers(ppd_file_t* ppd) {
+// How much resolving the tool asks of libcups at most: sets to resolve
+// times constraints, each resolution testing every constraint. Real PPDs
+// with resolvers stay far below it (a few dozen sets, a few hundred
+// constraints).
+constexpr std::size_t kMostResolutionWork = 2'000'000;
+
+// How many constraints libcups tests: `*UIConstraints`, `*NonUIConstraints`
+// and `*cupsUIConstraints` lines.
+std::size_t constraintCount(ppd_file_t* ppd) {
+  std::size_t count = static_cast<std::size_t>(ppd->num_consts);
   for (ppd_attr_t* attr = ppdFindAttr(ppd, "cupsUIConstraints", nullptr);
        attr != nullptr;
        attr = ppdFindNextAttr(ppd, "cupsUIConstraints", nullptr)) {
-    if (attr->spec[0] != '\0') return true;
+    ++count;
+  }
+  return count;
+}
+
+// Whether some constraint names `option`: only then can a new default of
+// it make a set unresolvable.
+bool constraintsName(ppd_file_t* ppd, std::string_view option) {
+  for (int i = 0; i < ppd->num_consts; ++i) {
+    if (mentions(ppd->consts[i].option1, option) ||
+        mentions(ppd->consts[i].option2, option))
+      return true;
+  }
+  for (ppd_attr_t* attr = ppdFindAttr(ppd, "cupsUIConstraints", nullptr);
+       attr != nullptr;
+       attr = ppdFindNextAttr(ppd, "cupsUIConstraints", nullptr)) {
+    if (attr->value != nullptr && mentions(attr->value, option)) return true;
   }
   return false;
 }
@@ -338,10 +362,11 @@ OfficePaper officePaperNamed(ppd_file_t* ppd, const std::string& name) {
 
 // Decides Printer::paper with the PPD's defaults and the new duplex default
 // marked (where `constrained`; else nothing can conflict).
+template <typename ResolvedBefore>
 PaperDefault decidePaper(ppd_file_t* ppd, const Printer& printer,
                          std::string_view country, bool constrained,
                          const std::vector<OptionList>& sets,
-                         const std::vector<bool>& resolvableBefore) {
+                         const ResolvedBefore& resolvedBefore) {
   PaperDefault decided;
   const auto keep = [&](std::string reason) {
     decided.reason = std::move(reason);
@@ -377,8 +402,9 @@ PaperDefault decidePaper(ppd_file_t* ppd, const Printer& printer,
     return keep(choice->name + " conflicts with the other defaults");
   }
   if (!sets.empty()) {
+    const std::vector<bool>& before = resolvedBefore();  // before marking
     ppdMarkOption(ppd, "PageSize", choice->name.c_str());
-    const bool loses = losesResolution(resolvableBefore, resolvable(ppd, sets));
+    const bool loses = losesResolution(before, resolvable(ppd, sets));
     ppdMarkOption(ppd, "PageSize", current.c_str());
     if (loses) {
       return keep(choice->name +
@@ -428,14 +454,25 @@ std::optional<Printer> classifyPrinter(std::string_view ppd,
   ppd_file_t* const ppdFile = parsed.get();
   // Whether a set stays resolvable may depend on any constraint; only
   // without resolvers can the others go.
-  const bool resolvers = hasResolvers(ppdFile);
-  if (!resolvers) keepConstraintsOnChangedOptions(ppdFile);
+  std::vector<OptionList> sets = resolverSets(ppdFile);
+  // Asking libcups to resolve every set tests every constraint each time:
+  // past a bound the sets are not asked, and a new default that some
+  // constraint names stays instead (its option is then Unchecked).
+  const bool checkable =
+      sets.size() * constraintCount(ppdFile) <= kMostResolutionWork;
+  if (!checkable) sets.clear();
+  const bool unchecked = !checkable;
+  if (sets.empty()) keepConstraintsOnChangedOptions(ppdFile);
   // Without constraints nothing can conflict, and marking is not needed.
-  const bool constrained = resolvers || hasConstraints(ppdFile);
+  const bool constrained = !sets.empty() || hasConstraints(ppdFile);
   if (constrained) ppdMarkDefaults(ppdFile);
-  const std::vector<OptionList> sets =
-      resolvers ? resolverSets(ppdFile) : std::vector<OptionList>();
-  const std::vector<bool> before = resolvable(ppdFile, sets);
+  // Whether each set resolves against the PPD's own defaults: asked once,
+  // and only when a new default is to be tried.
+  std::optional<std::vector<bool>> resolvedBefore;
+  const auto before = [&]() -> const std::vector<bool>& {
+    if (!resolvedBefore) resolvedBefore = resolvable(ppdFile, sets);
+    return *resolvedBefore;
+  };
   if (duplexRule) {
     for (std::size_t i = 0; i < std::size(kDuplexOptions); ++i) {
       const std::string option(kDuplexOptions[i]);
@@ -445,9 +482,14 @@ std::optional<Printer> classifyPrinter(std::string_view ppd,
       }
     }
     const char* option = longEdgeOption(ppdFile, printer);
-    if (constrained && option != nullptr) {
+    if (unchecked && option != nullptr && constraintsName(ppdFile, option)) {
+      const auto at = std::ranges::find(kDuplexOptions, option);
+      printer.longEdgeConflicts[at - std::begin(kDuplexOptions)] = true;
+    } else if (constrained && option != nullptr) {
+      if (!sets.empty()) before();  // asked before the new default is marked
       ppdMarkOption(ppdFile, option, "DuplexNoTumble");
-      if (!sets.empty() && losesResolution(before, resolvable(ppdFile, sets))) {
+      if (!sets.empty() &&
+          losesResolution(before(), resolvable(ppdFile, sets))) {
         const auto at = std::ranges::find(kDuplexOptions, option);
         printer.longEdgeConflicts[at - std::begin(kDuplexOptions)] = true;
         ppdMarkDefaults(ppdFile);
@@ -457,6 +499,13 @@ std::optional<Printer> classifyPrinter(std::string_view ppd,
   if (settings.defaultPaper) {
     printer.paper =
         decidePaper(ppdFile, printer, country, constrained, sets, before);
+    if (unchecked && !printer.paper.choice.empty() &&
+        (constraintsName(ppdFile, "PageSize") ||
+         constraintsName(ppdFile, "PageRegion"))) {
+      printer.paper = {{},
+                       "too many *cupsUIConstraints sets to check whether " +
+                           printer.paper.choice + " leaves one unresolvable"};
+    }
   }
   return printer;
 }

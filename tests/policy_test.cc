@@ -135,6 +135,15 @@ TEST(ClassifyPrinter, RegionalPaperAsTheDefault) {
       lines({"*OpenUI *Duplex: PickOne", "*DefaultDuplex: None",
              "*Duplex None/Off: \"\"", "*Duplex DuplexNoTumble/Long: \"\"",
              "*Duplex DuplexTumble/Short: \"\"", "*CloseUI: *Duplex"});
+  // More *cupsUIConstraints sets with resolvers, times constraints, than
+  // the tool asks libcups to resolve: a default they name stays.
+  std::string manySets;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string n = std::to_string(i);
+    manySets += "*cupsUIConstraints s" + n +
+                ": \"*InputSlot Manual *PageSize Letter\"\n" +
+                "*cupsUIResolver s" + n + ": \"*InputSlot Auto\"\n";
+  }
   struct Case {
     const char* name;
     std::string body;
@@ -171,6 +180,10 @@ TEST(ClassifyPrinter, RegionalPaperAsTheDefault) {
        sizes("Letter", letter + a4) + duplex +
            lines({"*UIConstraints: *Duplex DuplexNoTumble *PageSize A4"}),
        "FR", ""},
+      {"too many sets to resolve",
+       sizes("Letter", letter + a4) + tray + manySets, "FR", ""},
+      {"too many sets to resolve",
+       sizes("Letter", letter + a4) + tray + manySets, "FR", ""},
       {"a conflict the defaults already have",
        sizes("Letter", letter + a4) + tray +
            lines({"*UIConstraints: *InputSlot Manual *PageSize Letter"}),
