@@ -126,10 +126,9 @@ ssize_t readMore(const Input& input, std::string& text) {
 std::string readText(const Input& input, std::string& text, bool ended) {
   std::size_t checked = 0;
   for (;;) {
-    if (const void* nul =
-            std::memchr(text.data() + checked, 0, text.size() - checked)) {
-      return nulReason(static_cast<std::size_t>(static_cast<const char*>(nul) -
-                                                text.data()));
+    if (const std::size_t nul = text.find('\0', checked);
+        nul != std::string::npos) {
+      return nulReason(nul);
     }
     checked = text.size();
     if (ended) return {};
@@ -203,13 +202,11 @@ std::string inflateAll(const Input& fd, std::string_view start,
     stream.avail_out = static_cast<uInt>(room.size());
     const int status = inflate(&stream, Z_NO_FLUSH);
     const std::size_t before = text.size() - room.size();
-    const std::size_t produced = room.size() - stream.avail_out;
-    if (const void* nul = std::memchr(room.data(), 0, produced)) {
-      return nulReason(before +
-                       static_cast<std::size_t>(static_cast<const char*>(nul) -
-                                                room.data()));
+    text.resize(before + room.size() - stream.avail_out);
+    if (const std::size_t nul = text.find('\0', before);
+        nul != std::string::npos) {
+      return nulReason(nul);
     }
-    text.resize(before + produced);
     if (text.size() > kMaxPpdSize) return kTooLarge;
     switch (status) {
       case Z_OK:
