@@ -1,15 +1,12 @@
-// SPDX-License-Identifier: Apache-2.0
 // Loading a PPD: the whole input, read once, decompressed when it is gzip.
 //
 // An input that is refused must not take more memory than the limit it is
-// refused for: text is gathered in chunks, each looked at as it arrives, in a
-// buffer that never holds its bytes twice, and compressed data is
-// decompressed as it is read.
+// refused for: the text is read, or decompressed, a chunk at a time straight
+// into the string it is returned in, each chunk looked at as it arrives.
 #include "runtime/input.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -29,10 +26,10 @@ namespace runtime {
 
 namespace {
 
-// How much is read, decompressed or handed over at a time.
+// How much is read or decompressed at a time.
 constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
-// The most text a buffer takes: one byte past the limit shows the input is
+// The most text a string takes: one byte past the limit shows the input is
 // too large.
 constexpr std::size_t kMostHeld = kMaxPpdSize + 1;
 
@@ -52,122 +49,30 @@ bool isGzip(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B';
 }
 
-std::size_t pageSize() {
-  static const std::size_t size =
-      static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  return size;
+// The capacity to give a string that is to hold `bytes`. Growing a string
+// copies it, old and new held at once, so no string past half the limit
+// grows: it takes the whole limit at once, its pages untouched until read.
+std::size_t capacityFor(std::size_t bytes) {
+  return bytes <= kMaxPpdSize / 2 ? bytes : kMostHeld;
 }
 
-std::size_t roundToPages(std::size_t bytes) {
-  return (bytes + pageSize() - 1) / pageSize() * pageSize();
+// An empty string with room for text of `expected` bytes (0 when unknown)
+// and the LF the writer may add.
+std::string reservedText(std::size_t expected) {
+  std::string text;
+  text.reserve(capacityFor(expected > 0 ? expected + 1 : kChunk));
+  return text;
 }
 
-// Text gathered a chunk at a time, up to kMostHeld bytes, never held twice.
-// When its size is known and at most half the limit (a regular file, a
-// plausible gzip length) it goes straight into a string reserved for it and
-// the LF the writer adds. Otherwise it goes into an anonymous mapping, which
-// grows by remapping (no byte moves) and is handed over into a string a chunk
-// at a time, each chunk unmapped once copied. A string that proves too small
-// is moved into a mapping once: at most half the limit, held twice.
-class TextBuffer {
- public:
-  /// `expected`: the size the text will likely have, or 0 when unknown.
-  explicit TextBuffer(std::size_t expected) {
-    if (expected > 0 && expected <= kMaxPpdSize / 2) {
-      string_.reserve(expected + 1);
-    } else {
-      map(std::max(expected + 1, kChunk));
-    }
-  }
-  ~TextBuffer() { unmap(); }
-  TextBuffer(const TextBuffer&) = delete;
-  TextBuffer& operator=(const TextBuffer&) = delete;
-
-  std::string_view view() const {
-    return {mapping_ != nullptr ? mapping_ : string_.data(), size_};
-  }
-  std::size_t size() const { return size_; }
-
-  /// Room for at most `most` more bytes: never empty while size() is at most
-  /// kMaxPpdSize. Throws std::bad_alloc when memory runs out.
-  std::span<char> room(std::size_t most) {
-    if (mapping_ == nullptr) {
-      if (string_.size() == size_) {
-        if (size_ == string_.capacity()) {
-          moveIntoMapping(most);
-          return room(most);
-        }
-        string_.resize(size_ + std::min(most, string_.capacity() - size_));
-      }
-      return {string_.data() + size_, std::min(most, string_.size() - size_)};
-    }
-    if (size_ == mapped_ && mapped_ < kMostHeld) {
-      remap(std::max(2 * mapped_, size_ + most));
-    }
-    return {mapping_ + size_,
-            std::min(most, std::min(mapped_, kMostHeld) - size_)};
-  }
-
-  /// Counts `count` bytes written into the room as text.
-  void add(std::size_t count) { size_ += count; }
-
-  /// The text, as a string with room for one byte more.
-  std::string release() {
-    if (mapping_ == nullptr) {
-      string_.resize(size_);
-      return std::move(string_);
-    }
-    // The unused pages go first, then each chunk once it is copied.
-    const std::size_t used = roundToPages(size_);
-    if (used < mapped_) munmap(mapping_ + used, mapped_ - used);
-    mapped_ = used;
-    if (mapped_ == 0) mapping_ = nullptr;
-    std::string text;
-    text.reserve(size_ + 1);
-    for (std::size_t at = 0; at < size_; at += kChunk) {
-      const std::size_t count = std::min(kChunk, size_ - at);
-      text.append(mapping_ + at, count);
-      munmap(mapping_ + at, roundToPages(count));
-    }
-    mapping_ = nullptr;
-    mapped_ = 0;
-    size_ = 0;
-    return text;
-  }
-
- private:
-  void map(std::size_t bytes) {
-    bytes = roundToPages(std::min(bytes, kMostHeld));
-    void* const at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (at == MAP_FAILED) throw std::bad_alloc();
-    mapping_ = static_cast<char*>(at);
-    mapped_ = bytes;
-  }
-
-  void remap(std::size_t bytes) {
-    bytes = roundToPages(std::min(bytes, kMostHeld));
-    void* const at = mremap(mapping_, mapped_, bytes, MREMAP_MAYMOVE);
-    if (at == MAP_FAILED) throw std::bad_alloc();
-    mapping_ = static_cast<char*>(at);
-    mapped_ = bytes;
-  }
-
-  void moveIntoMapping(std::size_t most) {
-    map(std::max(2 * size_, size_ + most));
-    std::memcpy(mapping_, string_.data(), size_);
-    std::string().swap(string_);
-  }
-
-  void unmap() {
-    if (mapping_ != nullptr) munmap(mapping_, mapped_);
-  }
-
-  std::string string_;  // the text while mapping_ is null
-  char* mapping_ = nullptr;
-  std::size_t mapped_ = 0;  // bytes mapped, a whole number of pages
-  std::size_t size_ = 0;    // bytes of text
-};
+// Lengthens `text` by at most a chunk, doubling its capacity when it is full,
+// and returns the new bytes, for what is read next. The caller cuts it back
+// to what was read.
+std::span<char> extend(std::string& text) {
+  const std::size_t size = text.size();
+  if (size == text.capacity()) text.reserve(capacityFor(2 * size));
+  text.resize(size + std::min(kChunk, text.capacity() - size));
+  return {text.data() + size, text.size() - size};
+}
 
 // An open input, and the time by which each read must have its bytes.
 struct Input {
@@ -204,48 +109,39 @@ ssize_t readSome(const Input& input, char* into, std::size_t length) {
   }
 }
 
-// Reads from `fd` into `text` until it holds the two bytes that tell whether
-// it is compressed, or the input ends (then sets `ended`); at most one chunk.
-// Returns the reason it failed, or an empty string.
-std::string readStart(const Input& fd, TextBuffer& text, bool& ended) {
-  while (text.size() < 2) {
-    const std::span<char> room = text.room(kChunk - text.size());
-    const ssize_t got = readSome(fd, room.data(), room.size());
-    if (got < 0) return std::strerror(errno);
-    ended = got == 0;
-    if (ended) break;
-    text.add(static_cast<std::size_t>(got));
-  }
-  return {};
+// Reads the next bytes of `input`, at most a chunk, onto the end of `text`.
+// Returns their count, 0 at the end of the input, or -1 with errno set.
+ssize_t readMore(const Input& input, std::string& text) {
+  const std::span<char> room = extend(text);
+  const ssize_t got = readSome(input, room.data(), room.size());
+  text.resize(text.size() - room.size() +
+              static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+  return got;
 }
 
-// Reads the rest of the plain text from `fd` into `text`, looking at each
-// chunk for a NUL as it comes, so that /dev/zero or a file of zeros is refused
-// at once. A terminal is not read again once it has ended. Returns the reason
-// it failed, or an empty string.
-std::string readText(const Input& fd, TextBuffer& text, bool ended) {
+// Reads the rest of the plain text from `input` onto the end of `text`,
+// looking at each chunk for a NUL as it comes, so that /dev/zero or a file of
+// zeros is refused at once. A terminal is not read again once it has ended.
+// Returns the reason it failed, or an empty string.
+std::string readText(const Input& input, std::string& text, bool ended) {
   std::size_t checked = 0;
   for (;;) {
-    const std::string_view bytes = text.view();
-    if (const void* nul =
-            std::memchr(bytes.data() + checked, 0, bytes.size() - checked)) {
-      return nulReason(static_cast<std::size_t>(static_cast<const char*>(nul) -
-                                                bytes.data()));
+    if (const std::size_t nul = text.find('\0', checked);
+        nul != std::string::npos) {
+      return nulReason(nul);
     }
-    checked = bytes.size();
+    checked = text.size();
     if (ended) return {};
-    const std::span<char> room = text.room(kChunk);
-    const ssize_t got = readSome(fd, room.data(), room.size());
+    const ssize_t got = readMore(input, text);
     if (got < 0) return std::strerror(errno);
     ended = got == 0;
-    text.add(static_cast<std::size_t>(got));
     if (text.size() > kMaxPpdSize) return kTooLarge;
   }
 }
 
 // The size of the text of the gzip file `fd`, `fileSize` bytes long, as the
 // length at its end states it, when that is plausible; else 0. It is the last
-// member's length modulo 2^32, and may lie: it only sizes the buffer.
+// member's length modulo 2^32, and may lie: it only sizes the string.
 std::size_t statedTextSize(int fd, std::size_t fileSize) {
   unsigned char tail[4];
   if (fileSize < 18 ||
@@ -268,12 +164,12 @@ struct InflateEnd {
 // is read a chunk at a time, and counts towards the limit as the text does.
 // Returns the reason it failed, or an empty string.
 std::string inflateAll(const Input& fd, std::string_view start,
-                       TextBuffer& text) {
+                       std::string& text) {
   z_stream stream{};
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) throw std::bad_alloc();
   const std::unique_ptr<z_stream, InflateEnd> end(&stream);
   const auto input = std::make_unique_for_overwrite<char[]>(kChunk);
-  std::memcpy(input.get(), start.data(), start.size());  // at most one chunk
+  std::memcpy(input.get(), start.data(), start.size());
   stream.next_in = reinterpret_cast<Bytef*>(input.get());
   stream.avail_in = static_cast<uInt>(start.size());
   std::size_t read = start.size();
@@ -301,17 +197,16 @@ std::string inflateAll(const Input& fd, std::string_view start,
 
   for (;;) {
     if (std::string error = refill(1); !error.empty()) return error;
-    const std::span<char> room = text.room(kChunk);
+    const std::span<char> room = extend(text);
     stream.next_out = reinterpret_cast<Bytef*>(room.data());
     stream.avail_out = static_cast<uInt>(room.size());
     const int status = inflate(&stream, Z_NO_FLUSH);
-    const std::size_t produced = room.size() - stream.avail_out;
-    if (const void* nul = std::memchr(room.data(), 0, produced)) {
-      return nulReason(text.size() +
-                       static_cast<std::size_t>(static_cast<const char*>(nul) -
-                                                room.data()));
+    const std::size_t before = text.size() - room.size();
+    text.resize(before + room.size() - stream.avail_out);
+    if (const std::size_t nul = text.find('\0', before);
+        nul != std::string::npos) {
+      return nulReason(nul);
     }
-    text.add(produced);
     if (text.size() > kMaxPpdSize) return kTooLarge;
     switch (status) {
       case Z_OK:
@@ -361,19 +256,31 @@ LoadResult readPpd(
   }
   const std::size_t fileSize =
       regular ? static_cast<std::size_t>(info.st_size) : 0;
-  // A regular file's bytes go straight into the string that is returned.
-  std::optional<TextBuffer> text(std::in_place, fileSize);
+  // The first two bytes tell whether the input is compressed.
+  char start[2];
+  std::size_t started = 0;
   bool ended = false;
-  std::string error = readStart(input, *text, ended);
-  if (error.empty() && isGzip(text->view())) {
-    const std::string start(text->view());
-    text.emplace(regular ? statedTextSize(fd, fileSize) : 0);
-    error = inflateAll(input, start, *text);
-  } else if (error.empty()) {
-    error = readText(input, *text, ended);
+  while (started < sizeof start && !ended) {
+    const ssize_t got =
+        readSome(input, start + started, sizeof start - started);
+    if (got < 0) return failure(std::strerror(errno));
+    ended = got == 0;
+    started += static_cast<std::size_t>(got);
+  }
+  const std::string_view first(start, started);
+  std::string text;
+  std::string error;
+  if (isGzip(first)) {
+    text = reservedText(regular ? statedTextSize(fd, fileSize) : 0);
+    error = inflateAll(input, first, text);
+  } else {
+    // A regular file's bytes go straight into the string that is returned.
+    text = reservedText(fileSize);
+    text.append(first);
+    error = readText(input, text, ended);
   }
   if (!error.empty()) return failure(std::move(error));
-  return {text->release(), {}};
+  return {std::move(text), {}};
 }
 
 LoadResult loadPpd(const char* path) {

@@ -58,8 +58,9 @@ runtime::LoadResult readFromPipe(std::string_view bytes,
   return loaded;
 }
 
-// Around the 256 KiB chunks the input is read and handed over in, from a
-// file (read into its string) and from a pipe (gathered, then handed over).
+// Around the 256 KiB chunks the input is read in, from a file (read into a
+// string of its size) and from a pipe (read into a string that doubles as it
+// fills, from one chunk).
 TEST(LoadPpdFile, WholeFileAtChunkBoundaries) {
   fixture::TempDir dir;
   constexpr std::size_t kChunk = std::size_t{256} * 1024;
