@@ -394,8 +394,8 @@ PaperDefault decidePaper(ppd_file_t* ppd, const Printer& printer,
     return keep("the PPD has no " + nameOf(region) + " size");
   for (const std::string_view removed : paperSizesToRemove(printer, country)) {
     if (sameName(removed, choice->name)) {
-      return keep(choice->name + " is a size " + std::string(country) +
-                  " does without");
+      return keep(choice->name + " is one of the sizes removed in " +
+                  std::string(country));
     }
   }
   if (constrained && addsConflicts(ppd, "PageSize", choice->name.c_str())) {
