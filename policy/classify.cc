@@ -192,16 +192,18 @@ bool constraintsName(ppd_file_t* ppd, std::string_view option) {
 
 using OptionList = std::vector<std::pair<std::string, std::string>>;
 
-// The choices of each `*cupsUIConstraints` set that names a resolver, as
-// cupstestppd puts them together to ask libcups whether the set can be
-// resolved: each option with its choice, or with its first choice that is
-// not None, Off or False; options and choices the PPD lacks are left out.
+// The choices of each `*cupsUIConstraints` set, named after a resolver or
+// not, as cupstestppd puts them together to ask libcups whether the set can
+// be resolved: each option with its choice, or with its first choice that
+// is not None, Off or False; options and choices the PPD lacks are left
+// out.
 std::vector<OptionList> resolverSets(ppd_file_t* ppd) {
   std::vector<OptionList> sets;
   for (ppd_attr_t* attr = ppdFindAttr(ppd, "cupsUIConstraints", nullptr);
        attr != nullptr;
        attr = ppdFindNextAttr(ppd, "cupsUIConstraints", nullptr)) {
-    if (attr->spec[0] == '\0' || attr->value == nullptr) continue;
+    if (attr->value == nullptr || std::strchr(attr->value, '*') == nullptr)
+      continue;
     OptionList set;
     std::string_view rest = attr->value;
     while (true) {
