@@ -52,10 +52,12 @@ where the PPD offers one of STRESS_DEFAULT_SIZES, that size as the default
 of all four page keywords.
 
 With --default-paper, every PPD and stress variant is also adapted with
-"--country CC" and with "--country CC --default-paper" for each CC of
-PAPER_COUNTRIES, in an environment holding only PATH. The first is checked
-as the locale runs are; the second the same way, except that its edits check
-compares it with the first: the two may differ only in *DefaultPageSize
+"--country CC --default-paper" for each CC of PAPER_COUNTRIES, in an
+environment holding only PATH, and with "--country CC" where none of its
+locales gives CC. The run without the option is checked as the locale runs
+are; the one with it the same way, except that its edits check compares it
+with the output of a run in CC without the option (a locale run, else the
+"--country CC" one): the two may differ only in *DefaultPageSize
 (PageRegion, PaperDimension, ImageableArea) entries rewritten as
 "*DefaultK: CHOICE", each of them one that named a size of the other office
 paper than the country's (A4 or US Letter, by the input's *PaperDimension,
@@ -419,12 +421,13 @@ def check_paper_edits(ppd, base_text, out_text, country):
     changes = []  # (base line, keyword, old choice, new choice)
     p, i = 0, 0
     while i < len(base):
-        end = entry_end(base, i)
-        chunk = "".join(base[i:end])
-        if out_text.startswith(chunk, p):
-            p += len(chunk)
-            i = end
+        # Line by line: an entry the tool rewrites is a default entry, and
+        # its first line differs.
+        if out_text.startswith(base[i], p):
+            p += len(base[i])
+            i += 1
             continue
+        end = entry_end(base, i)
         m = DEFAULT_PAGE_ENTRY.match(contents(base[i]))
         lf = out_text.find("\n", p)
         prefix = "*Default%s: " % m.group(1) if m else None
@@ -466,13 +469,13 @@ def check_paper_edits(ppd, base_text, out_text, country):
     changed = {i for i, _, _, _ in changes}
     if changes:
         new = changes[0][3]
+        offered = {k: new in main_choices(base, k) for k in PAGE_KEYWORDS}
         for i, line in enumerate(base):
             m = line.startswith("*Default") and DEFAULT_PAGE_ENTRY.match(
                 contents(line))
-            if (m and i not in changed
+            if (m and i not in changed and offered[m.group(1)]
                     and is_paper(dimensions.get(
-                        default_choice(m.group(2)).lower()), other)
-                    and new in main_choices(base, m.group(1))):
+                        default_choice(m.group(2)).lower()), other)):
                 problems.append("line %d %s was kept, though other defaults "
                                 "became %s" % (i + 1, show(line), new))
         return problems, len(changes), None
@@ -808,21 +811,23 @@ def check_ppd(job):
             stats["not UTF-8"] = 1
 
     # (run name, environment, options, country, with --default-paper). A
-    # --default-paper run follows the run in its country without it: its
-    # output is checked as an edit of that one.
+    # --default-paper run comes after a run in its country without it (a
+    # locale run, or one with --country where no locale gives that country):
+    # its output is checked as an edit of that one.
     bare = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
     runs = [(locale or "(no locale)", dict(bare, LANG=locale) if locale
              else bare, [], country, False) for locale, country in locales]
     for country in paper_countries:
         options = ["--country", country]
-        runs.append((" ".join(options), bare, options, country, False))
+        if country not in (c for _, c in locales):
+            runs.append((" ".join(options), bare, options, country, False))
         options = options + ["--default-paper"]
         runs.append((" ".join(options), bare, options, country, True))
 
     with tempfile.TemporaryDirectory(prefix="ppdregion-corpus-") as tmp:
         input_report = None
         seen = {}  # output hash -> cupstestppd result
-        base_text = None  # the output of the last run without the option
+        base_text = {}  # country -> the output of a run without the option
         for name, env, options, country, paper in runs:
             def fail(check, reason):
                 failures.append((name, check, reason))
@@ -847,7 +852,6 @@ def check_ppd(job):
             if status != 0 or err:
                 fail("status", "status %s, stderr %s" % (
                     status, show(err.decode(errors="replace"))))
-                base_text = None
                 continue
             out_text = out.decode("latin-1")
 
@@ -889,12 +893,12 @@ def check_ppd(job):
                 if ppd is None:
                     ppd = InputPpd(in_text)
                 if paper:
-                    if base_text is None:
+                    if country not in base_text:
                         problems = []  # that run failed already
                     else:
-                        problems = check_paper(ppd, base_text, out_text,
-                                               country, stats, tmp, base,
-                                               input_report, report)
+                        problems = check_paper(ppd, base_text[country],
+                                               out_text, country, stats, tmp,
+                                               base, input_report, report)
                 else:
                     problems = check_run_edits(ppd, out_text, country, stats,
                                                tmp, base, input_report, report)
@@ -905,7 +909,7 @@ def check_ppd(job):
                      "out unchanged plus LF; first difference at %s" %
                      first_difference(in_text + "\n", out_text))
             if not paper:
-                base_text = out_text
+                base_text[country] = out_text
 
             status2, out2, err2 = run([tool] + options + ["printer", out_path],
                                       env, 120)
