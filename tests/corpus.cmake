@@ -6,7 +6,8 @@
 # The example PPD joins the corpus, with CR LF, CR and gzip copies of it,
 # because no real PPD there has an *ISOCountryCode line or a model number
 # that changes the duplex default. Every PPD and stress variant is also
-# adapted with --default-paper in five countries, A4 and US Letter ones.
+# adapted with --default-paper in five countries of A4 and US Letter (the
+# stress variants in three).
 #
 #   ctest --test-dir build-corpus -L corpus --output-on-failure
 #
