@@ -5,7 +5,9 @@
 # it cannot install the driver packages it exits 77 and the test is skipped.
 # The example PPD joins the corpus, with CR LF, CR and gzip copies of it,
 # because no real PPD there has an *ISOCountryCode line or a model number
-# that changes the duplex default.
+# that changes the duplex default. Every PPD and stress variant is also
+# adapted with --default-paper in five countries of A4 and US Letter (the
+# stress variants in three).
 #
 #   ctest --test-dir build-corpus -L corpus --output-on-failure
 #
@@ -27,7 +29,7 @@ corpus=$("$1") || {
 }
 dir=$(printf '%s\n' "$corpus" | tail -n 1)
 [ -d "$dir" ] || { echo "corpus: scripts/corpus.sh named no folder" >&2; exit 1; }
-exec "$2" "$3" --jobs 2 --variants --stress "$4" "$dir" "$5"
+exec "$2" "$3" --jobs 2 --variants --stress --default-paper "$4" "$dir" "$5"
 ]=]
       corpus
       "${PROJECT_SOURCE_DIR}/scripts/corpus.sh"

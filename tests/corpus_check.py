@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 """Runs ppdregion on a corpus of real PPD files and checks every result.
 
-Usage: corpus_check.py [--jobs N] [--variants] PPDREGION PATH...
+Usage: corpus_check.py [--jobs N] [--variants] [--stress] [--default-paper]
+                       PPDREGION PATH...
 
 Each PATH is a PPD file or a folder searched recursively for *.ppd and
 *.ppd.gz files. With --variants, every PPD named directly as a PATH is also
@@ -40,14 +41,38 @@ default names a size as libcups reads it (no "/translation", no quotes,
 letter case ignored). Every *DefaultDuplex (or *DefaultQVDuplex) and
 *ISOCountryCode line is rewritten where the rules say so. Where the output
 keeps a duplex default the rules would change, the checker writes the change
-into the output itself and cupstestppd must then report conflicting defaults
-that the input did not have.
+into the output itself and cupstestppd must then report conflicting defaults,
+or a *cupsUIConstraints set libcups cannot resolve, that the input did not
+have.
 
 With --stress, every PPD is also checked, in STRESS_LOCALES only, as three
 variants the checker makes: *cupsModelNumber 10 with *ColorDevice True,
 *cupsModelNumber 12 with *ColorDevice False (so the duplex rules fire), and,
 where the PPD offers one of STRESS_DEFAULT_SIZES, that size as the default
 of all four page keywords.
+
+With --default-paper, every PPD is also adapted with "--country CC
+--default-paper" for each CC of PAPER_COUNTRIES (a stress variant for each
+of STRESS_PAPER_COUNTRIES, to keep the time down), in an
+environment holding only PATH, and with "--country CC" where none of its
+locales gives CC. The run without the option is checked as the locale runs
+are; the one with it the same way, except that its edits check compares it
+with the output of a run in CC without the option (a locale run, else the
+"--country CC" one): the two may differ only in *DefaultPageSize
+(PageRegion, PaperDimension, ImageableArea) entries rewritten as
+"*DefaultK: CHOICE", each of them one that named a size of the other office
+paper than the country's (A4 or US Letter, by the input's *PaperDimension,
+within 1 point), all naming the same *PageSize choice, one of the country's
+paper (named A4 or Letter, or of that *PaperDimension); where one changes,
+every such entry whose keyword has that choice changes. Where the default
+page size is of the other office paper and the PPD offers the country's but
+the tool keeps the defaults, the checker writes the change into the output
+itself and cupstestppd must then report conflicting defaults or an
+unresolvable *cupsUIConstraints set that the input did not have. The summary
+counts the defaults changed and kept per country.
+
+A cupstestppd report that comes n times counts n times: an output with more
+copies of a report than the input has a new FAIL.
 
 Exit status: 0 when every check passes (or fails only as KNOWN_EXCEPTIONS
 allow), 1 when a check fails, 2 for bad arguments, 77 when cupstestppd is
@@ -305,6 +330,184 @@ def line_number_at(text, pos):
     return len(TERMINATOR.findall(text, 0, pos)) + 1
 
 
+# ------------------------------------------------------------ default paper
+
+# The countries every PPD is also adapted for with "--country CC
+# --default-paper" (see --default-paper).
+PAPER_COUNTRIES = ("FR", "US", "CA", "DE", "JP")
+# Those the stress variants are adapted for: DE and CA differ from FR and US
+# only in *ISOCountryCode there.
+STRESS_PAPER_COUNTRIES = ("FR", "US", "JP")
+# The countries whose office paper is US Letter, by the Unicode CLDR
+# supplemental paperSize data; every other country's is A4.
+LETTER_COUNTRIES = set("BZ CA CL CO CR GT MX NI PA PH PR SV US VE".split())
+# What the summary counts of those runs, per country: the runs that changed
+# the defaults, the default entries changed, and the runs that kept a
+# default of the other office paper for a conflict cupstestppd confirms.
+PAPER_STATS = ("paper runs",) + tuple(
+    "paper %s %s" % (what, country) for country in PAPER_COUNTRIES
+    for what in ("changed", "lines", "kept"))
+OFFICE_SIZES = {"A4": (595, 842), "Letter": (612, 792)}
+DEFAULT_PAGE_ENTRY = re.compile(r"\*Default(%s)%s*:(.*)" % (
+    "|".join(PAGE_KEYWORDS), BLANK))
+
+
+def office_paper(country):
+    return "Letter" if country in LETTER_COUNTRIES else "A4"
+
+
+def other_office_paper(country):
+    return "A4" if office_paper(country) == "Letter" else "Letter"
+
+
+def is_paper(dimensions, paper):
+    """Whether (width, length) is `paper` within 1 point."""
+    if dimensions is None:
+        return False
+    width, length = OFFICE_SIZES[paper]
+    return abs(dimensions[0] - width) <= 1 and abs(dimensions[1] - length) <= 1
+
+
+def show_size(dimensions):
+    return "%gx%g" % dimensions if dimensions else "missing"
+
+
+def main_choices(lines, keyword):
+    """The choices of the `*keyword` main entries, in order."""
+    pattern = re.compile(r"\*%s%s+([^/: \t\v\f\r\n]+)%s*[/:]" % (
+        re.escape(keyword), BLANK, BLANK))
+    return [m.group(1) for m in (pattern.match(line) for line in lines
+                                 if line.startswith("*" + keyword)) if m]
+
+
+def paper_dimensions(lines):
+    """{size in lower case: (width, length)} by the *PaperDimension main
+    entries, the first of each size (libcups finds sizes without regard to
+    case)."""
+    pattern = re.compile(r"\*PaperDimension%s+([^/: \t\v\f\r\n]+)[^:]*:%s*\"%s*"
+                         r"([-+.0-9eE]+)%s+([-+.0-9eE]+)" % ((BLANK,) * 4))
+    found = {}
+    for line in lines:
+        m = line.startswith("*PaperDimension") and pattern.match(line)
+        if m:
+            try:
+                size = (float(m.group(2)), float(m.group(3)))
+            except ValueError:
+                continue
+            found.setdefault(m.group(1).lower(), size)
+    return found
+
+
+def regional_choice(choices, dimensions, paper):
+    """The PageSize choice that stands for `paper`: the one named A4 or
+    Letter in any letter case, else the shortest name, then the first, of
+    those of that size; None when there is none."""
+    named = [c for c in choices if c.lower() == paper.lower()]
+    if named:
+        return named[0]
+    sized = [c for c in choices if is_paper(dimensions.get(c.lower()), paper)]
+    return min(sized, key=len) if sized else None
+
+
+def check_paper_edits(ppd, base_text, out_text, country):
+    """(problems, default entries changed, the choice all defaults should
+    have taken where the tool kept a default of the other office paper, or
+    None). `out_text` is the output with --default-paper and `base_text` the
+    output without it, in the same country: they may differ only in
+    *DefaultPageSize (PageRegion, PaperDimension, ImageableArea) entries
+    written as "*DefaultK: CHOICE" and LF, each of them one that named a size
+    of the other office paper (by the input's *PaperDimension), all naming
+    one PageSize choice of the region's paper (by its name A4 or Letter, or
+    its *PaperDimension); where one changes, every such entry whose keyword
+    offers that choice changes."""
+    region, other = office_paper(country), other_office_paper(country)
+    base = split_lines(base_text)
+    changes = []  # (base line, keyword, old choice, new choice)
+    p, i = 0, 0
+    while i < len(base):
+        # Line by line: an entry the tool rewrites is a default entry, and
+        # its first line differs.
+        if out_text.startswith(base[i], p):
+            p += len(base[i])
+            i += 1
+            continue
+        end = entry_end(base, i)
+        m = DEFAULT_PAGE_ENTRY.match(contents(base[i]))
+        lf = out_text.find("\n", p)
+        prefix = "*Default%s: " % m.group(1) if m else None
+        if not m or lf < 0 or not out_text.startswith(prefix, p):
+            return ["line %d %s of the output without --default-paper is not "
+                    "in the output with it: output line %d reads %s" % (
+                        i + 1, show(base[i]), line_number_at(out_text, p),
+                        show(split_lines(out_text[p:p + 4000])[0]
+                             if p < len(out_text) else "(end of text)"))], 0, None
+        changes.append((i, m.group(1), default_choice(m.group(2)),
+                        out_text[p + len(prefix):lf]))
+        p = lf + 1
+        i = end
+    if p != len(out_text):
+        return ["the output with --default-paper goes on after the end of the "
+                "one without: %s" % show(out_text[p:p + 80])], 0, None
+
+    dimensions = ppd.dimensions
+    choices = main_choices(base, "PageSize")
+    problems = []
+    if len({new for _, _, _, new in changes}) > 1:
+        problems.append("the defaults changed to different choices: %s" % ", ".join(
+            "*Default%s %s" % (k, new) for _, k, _, new in changes))
+    for i, keyword, old, new in changes:
+        if not is_paper(dimensions.get(old.lower()), other):
+            problems.append(
+                "line %d %s became %s, but %s is no %s size (*PaperDimension "
+                "%s)" % (i + 1, show(base[i]), show(new), old, other,
+                         show_size(dimensions.get(old.lower()))))
+        if new not in choices:
+            problems.append("line %d %s became %s, which names no *PageSize "
+                            "choice" % (i + 1, show(base[i]), show(new)))
+        elif new.lower() != region.lower() and not is_paper(
+                dimensions.get(new.lower()), region):
+            problems.append("line %d %s became %s, which is not %s "
+                            "(*PaperDimension %s)" % (
+                                i + 1, show(base[i]), show(new), region,
+                                show_size(dimensions.get(new.lower()))))
+    changed = {i for i, _, _, _ in changes}
+    if changes:
+        new = changes[0][3]
+        offered = {k: new in main_choices(base, k) for k in PAGE_KEYWORDS}
+        for i, line in enumerate(base):
+            m = line.startswith("*Default") and DEFAULT_PAGE_ENTRY.match(
+                contents(line))
+            if (m and i not in changed and offered[m.group(1)]
+                    and is_paper(dimensions.get(
+                        default_choice(m.group(2)).lower()), other)):
+                problems.append("line %d %s was kept, though other defaults "
+                                "became %s" % (i + 1, show(line), new))
+        return problems, len(changes), None
+    page_size = [default_choice(v) for v in
+                 keyword_values(base, "DefaultPageSize")]
+    if page_size and is_paper(dimensions.get(page_size[-1].lower()), other):
+        return problems, 0, regional_choice(choices, dimensions, region)
+    return problems, 0, None
+
+
+def paper_changed(out_text, choice, other, dimensions):
+    """`out_text` with every *DefaultPageSize (PageRegion, PaperDimension,
+    ImageableArea) entry that names a size of the `other` office paper
+    written as "*DefaultK: `choice`"."""
+    lines = split_lines(out_text)
+    i, result = 0, []
+    while i < len(lines):
+        end = entry_end(lines, i)
+        m = DEFAULT_PAGE_ENTRY.match(contents(lines[i]))
+        if m and is_paper(dimensions.get(default_choice(m.group(2)).lower()),
+                          other):
+            result.append("*Default%s: %s\n" % (m.group(1), choice))
+        else:
+            result.extend(lines[i:end])
+        i = end
+    return "".join(result)
+
+
 # --------------------------------------------------------------- edits check
 
 
@@ -331,6 +534,7 @@ class InputPpd:
                                "ISOCountryCode")}
         # The choices of the duplex options, lower case: a default is set
         # only to one of them (or where the option lists none).
+        self.dimensions = None  # paper_dimensions(), when needed
         self.choices = {}
         for key in ("Duplex", "QVDuplex"):
             pattern = re.compile(r"\*%s%s+([^/: \t\v\f\r\n]*)%s*[/:]" % (
@@ -532,8 +736,16 @@ def cupstestppd(path):
                 current.append(stripped)
             else:
                 current = None
-        fails = frozenset(LINE_NUMBER.sub("line N", " | ".join(r))
-                          for r in reports)
+        # A report that comes more than once (one for each *cupsUIConstraints
+        # line without a resolver name reads the same) counts each time: the
+        # second is "... [2]", and so on.
+        fails, seen = set(), {}
+        for r in reports:
+            text = LINE_NUMBER.sub("line N", " | ".join(r))
+            seen[text] = seen.get(text, 0) + 1
+            fails.add(text if seen[text] == 1 else "%s [%d]" % (
+                text, seen[text]))
+        fails = frozenset(fails)
         opens = not any("Unable to open PPD file" in f for f in fails)
         result[mode] = (opens, fails)
     return result
@@ -546,14 +758,20 @@ def decoded_input(path):
     return data
 
 
-def conflict_reason(out_text, rewrite, folder, base, input_report):
-    """Why keeping the duplex default in `out_text` is wrong, or None: with
-    `rewrite` written over every such default line, cupstestppd must report
-    conflicting defaults that the input did not have."""
+def duplex_changed(out_text, rewrite):
+    """`out_text` with `rewrite` written over every line of its keyword."""
     key = rewrite.split(":", 1)[0][1:]
     pattern = re.compile(r"\*%s%s*:" % (re.escape(key), BLANK))
-    changed = "".join(rewrite if pattern.match(line) else line
-                      for line in split_lines(out_text))
+    return "".join(rewrite if pattern.match(line) else line
+                   for line in split_lines(out_text))
+
+
+def conflict_reason(changed, what, folder, base, input_report):
+    """Why keeping `what` in the output is wrong, or None: `changed` is the
+    output with the default the rules call for, and for it cupstestppd -r
+    must report conflicting defaults, or a *cupsUIConstraints set libcups
+    cannot resolve ("cupsUIResolver ... causes a loop"), that the input did
+    not have."""
     path = os.path.join(folder, "changed", base)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
@@ -562,18 +780,19 @@ def conflict_reason(out_text, rewrite, folder, base, input_report):
     if isinstance(report, str):
         return report
     new = report["relaxed"][1] - input_report["relaxed"][1]
-    if any("Default choices conflicting" in f for f in new):
+    if any("Default choices conflicting" in f or "causes a loop" in f
+           for f in new):
         return None
-    return ("the duplex default was kept, but %s conflicts with no default "
-            "(cupstestppd -r reports no new conflict)" % show(rewrite))
+    return ("%s was kept, but changing it makes cupstestppd -r report no new "
+            "conflict and no unresolvable constraint" % what)
 
 
 def check_ppd(job):
-    """All the runs of one PPD: (path, [(locale, check, reason)...], counts
-    of what happened, as in STATS)."""
-    tool, path, locales = job
+    """All the runs of one PPD: (path, [(run, check, reason)...], counts
+    of what happened, as in STATS and PAPER_STATS)."""
+    tool, path, locales, paper_countries = job
     failures = []
-    stats = dict.fromkeys(STATS, 0)
+    stats = dict.fromkeys(STATS + PAPER_STATS, 0)
     base = os.path.basename(path)
     if base.endswith(".gz"):
         base = base[:-3]
@@ -595,21 +814,33 @@ def check_ppd(job):
         except UnicodeDecodeError:
             stats["not UTF-8"] = 1
 
+    # (run name, environment, options, country, with --default-paper). A
+    # --default-paper run comes after a run in its country without it (a
+    # locale run, or one with --country where no locale gives that country):
+    # its output is checked as an edit of that one.
+    bare = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+    runs = [(locale or "(no locale)", dict(bare, LANG=locale) if locale
+             else bare, [], country, False) for locale, country in locales]
+    for country in paper_countries:
+        options = ["--country", country]
+        if country not in (c for _, c in locales):
+            runs.append((" ".join(options), bare, options, country, False))
+        options = options + ["--default-paper"]
+        runs.append((" ".join(options), bare, options, country, True))
+
     with tempfile.TemporaryDirectory(prefix="ppdregion-corpus-") as tmp:
         input_report = None
         seen = {}  # output hash -> cupstestppd result
-        for locale, country in locales:
-            name = locale or "(no locale)"
-            env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
-            if locale:
-                env["LANG"] = locale
-
+        base_text = {}  # country -> the output of a run without the option
+        for name, env, options, country, paper in runs:
             def fail(check, reason):
                 failures.append((name, check, reason))
 
-            status, out, err = run([tool, "printer", path], env, 120)
+            status, out, err = run([tool] + options + ["printer", path], env,
+                                   120)
             stats["tool runs"] += 1
             stats["runs"] += 1
+            stats["paper runs"] += int(paper)
             if refusal is not None:
                 # The tool must refuse the file, naming it and the reason.
                 message = err.decode("utf-8", errors="replace")
@@ -665,25 +896,27 @@ def check_ppd(job):
             if opens:
                 if ppd is None:
                     ppd = InputPpd(in_text)
-                problems, edited = check_edits(ppd, out_text, country)
-                kept = edited.pop("duplex kept", None)
-                if kept is not None and not isinstance(report, str):
-                    stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
-                    edited["duplex kept"] = 1
-                    reason = conflict_reason(out_text[:-1], kept, tmp, base,
-                                             input_report)
-                    if reason:
-                        problems.append(reason)
+                if paper:
+                    if country not in base_text:
+                        problems = []  # that run failed already
+                    else:
+                        problems = check_paper(ppd, base_text[country],
+                                               out_text, country, stats, tmp,
+                                               base, input_report, report)
+                else:
+                    problems = check_run_edits(ppd, out_text, country, stats,
+                                               tmp, base, input_report, report)
                 for problem in problems[:3]:
                     fail("edits", problem)
-                for key, value in edited.items():
-                    stats[key] += value
             elif out_text != in_text + "\n":
                 fail("edits", "the parser refuses the input, so it must come "
                      "out unchanged plus LF; first difference at %s" %
                      first_difference(in_text + "\n", out_text))
+            if not paper:
+                base_text[country] = out_text
 
-            status2, out2, err2 = run([tool, "printer", out_path], env, 120)
+            status2, out2, err2 = run([tool] + options + ["printer", out_path],
+                                      env, 120)
             stats["tool runs"] += 1
             if status2 != 0 or err2 or out2 != out + b"\n":
                 if status2 != 0 or err2:
@@ -695,6 +928,50 @@ def check_ppd(job):
                 fail("idempotence", why)
     stats["refused"] = int(refusal is not None)
     return path, failures, stats
+
+
+def check_run_edits(ppd, out_text, country, stats, tmp, base, input_report,
+                    report):
+    """The edits check of a run without --default-paper; adds to `stats`."""
+    problems, edited = check_edits(ppd, out_text, country)
+    kept = edited.pop("duplex kept", None)
+    if kept is not None and not isinstance(report, str):
+        stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
+        edited["duplex kept"] = 1
+        reason = conflict_reason(duplex_changed(out_text[:-1], kept),
+                                 "the duplex default %s" % show(kept), tmp,
+                                 base, input_report)
+        if reason:
+            problems.append(reason)
+    for key, value in edited.items():
+        stats[key] += value
+    return problems
+
+
+def check_paper(ppd, base_text, out_text, country, stats, tmp, base,
+                input_report, report):
+    """The edits check of a --default-paper run, `base_text` being the output
+    without the option in the same country; adds to `stats`."""
+    if ppd.dimensions is None:
+        ppd.dimensions = paper_dimensions(ppd.lines)
+    problems, changed, kept = check_paper_edits(ppd, base_text, out_text,
+                                                country)
+    stats["paper changed " + country] += int(changed > 0)
+    stats["paper lines " + country] += changed
+    if kept is not None and not isinstance(report, str):
+        # The tool kept a default of the other office paper though the PPD
+        # has the region's: writing it must conflict or leave a constraint
+        # unresolvable.
+        stats["cupstestppd runs"] += len(CUPSTESTPPD_MODES)
+        stats["paper kept " + country] += 1
+        reason = conflict_reason(
+            paper_changed(out_text[:-1], kept, other_office_paper(country),
+                          ppd.dimensions),
+            "the %s default size (the PPD has %s)" % (
+                other_office_paper(country), kept), tmp, base, input_report)
+        if reason:
+            problems.append(reason)
+    return problems
 
 
 def first_difference(want, got):
@@ -812,6 +1089,9 @@ def main():
                         "named directly")
     parser.add_argument("--stress", action="store_true",
                         help="also check the stress variants of every PPD")
+    parser.add_argument("--default-paper", action="store_true",
+                        help="also adapt every PPD with --default-paper in "
+                        + ", ".join(PAPER_COUNTRIES))
     parser.add_argument("tool")
     parser.add_argument("paths", nargs="+")
     args = parser.parse_args()
@@ -836,18 +1116,24 @@ def check_all(tool, args, variants_folder):
         print("corpus_check.py: no PPD files found", file=sys.stderr)
         return 1
 
-    jobs = [(tool, p, LOCALES) for p in ppds]
+    paper = PAPER_COUNTRIES if args.default_paper else ()
+    jobs = [(tool, p, LOCALES, paper) for p in ppds]
     stress = []
     if args.stress:
         stress_folder = os.path.join(variants_folder, "stress")
         os.makedirs(stress_folder)
         for p in ppds:
             stress.extend(make_stress_variants(p, stress_folder))
-        jobs += [(tool, p, STRESS_LOCALES) for p in stress]
+        jobs += [(tool, p, STRESS_LOCALES, STRESS_PAPER_COUNTRIES if paper
+                  else ()) for p in stress]
     started = time.monotonic()
-    print("checking %d PPDs x %d locales and %d stress variants x %d locales "
-          "with %d workers" % (len(ppds), len(LOCALES), len(stress),
-                               len(STRESS_LOCALES), args.jobs), flush=True)
+    print("checking %d PPDs x %d locales and %d stress variants x %d locales"
+          "%s with %d workers" % (
+              len(ppds), len(LOCALES), len(stress), len(STRESS_LOCALES),
+              ", also with --default-paper in %s (stress variants: %s)" % (
+                  " ".join(paper), " ".join(STRESS_PAPER_COUNTRIES))
+              if paper else "", args.jobs),
+          flush=True)
     results = []
     step = max(1, len(jobs) // 10)
     with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
@@ -861,9 +1147,9 @@ def check_all(tool, args, variants_folder):
                     n, len(jobs), bad), flush=True)
     results.sort(key=lambda r: r[0])
 
-    total = dict.fromkeys(STATS, 0)
+    total = dict.fromkeys(STATS + PAPER_STATS, 0)
     for _, _, stats in results:
-        for key in STATS:
+        for key in total:
             total[key] += stats[key]
     by_check = dict.fromkeys(CHECKS, 0)
     excused = dict.fromkeys(CHECKS, 0)
@@ -900,6 +1186,15 @@ def check_all(tool, args, variants_folder):
     print("edits seen: %d entries (%d lines) deleted, %d duplex defaults and "
           "%d country codes rewritten" % (total["entries"], total["lines"],
                                           total["duplex"], total["country"]))
+    if paper:
+        print("--default-paper runs: %d; defaults changed (runs, entries) and "
+              "kept for a conflict cupstestppd confirms (runs):" %
+              total["paper runs"])
+        for country in paper:
+            print("  %s (%s): changed %d (%d), kept %d" % (
+                country, office_paper(country),
+                total["paper changed " + country],
+                total["paper lines " + country], total["paper kept " + country]))
     for check in CHECKS:
         print("  %-12s %4d failures%s" % (
             check, by_check[check],
