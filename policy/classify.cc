@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -146,6 +147,11 @@ void keepConstraintsOnChangedOptions(ppd_file_t* ppd) {
   ppd_const_t* const end =
       std::stable_partition(ppd->consts, ppd->consts + ppd->num_consts, named);
   ppd->num_consts = static_cast<int>(end - ppd->consts);
+  if (ppd->num_consts == 0) {
+    // ppdClose frees the array only while it counts some constraint.
+    std::free(ppd->consts);  // NOLINT(cppcoreguidelines-no-malloc)
+    ppd->consts = nullptr;
+  }
   for (ppd_attr_t* attr = ppdFindAttr(ppd, "cupsUIConstraints", nullptr);
        attr != nullptr;
        attr = ppdFindNextAttr(ppd, "cupsUIConstraints", nullptr)) {

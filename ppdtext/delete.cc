@@ -16,132 +16,25 @@
 #include <string>
 #include <vector>
 
+#include "ppdtext/entries.h"
 #include "ppdtext/lines.h"
 #include "ppdtext/ppdtext.h"
 
 namespace {
 
+using ppdtext::Entries;
+using ppdtext::Entry;
+using ppdtext::entryAt;
+using ppdtext::findEntries;
 using ppdtext::isBlank;
+using ppdtext::Kind;
 using ppdtext::LineBounds;
 using ppdtext::lineBounds;
 using ppdtext::npos;
+using ppdtext::startsWithIgnoringCase;
 
 constexpr std::string_view kPageKeywords[] = {
     "PageRegion", "PageSize", "PaperDimension", "ImageableArea"};
-
-/// How an entry's first line names a keyword K.
-enum class Kind : std::uint8_t {
-  MainLine,     ///< begins with `*K` and blanks
-  Translation,  ///< holds `.K` and blanks (`*de.PageSize B5/...`)
-  Default,      ///< a `*DefaultK:` keyword line
-  Other,        ///< holds `*K` and blanks elsewhere: a constraint, a value
-};
-
-/// An entry that names a page keyword.
-struct Entry {
-  std::size_t begin;     ///< first byte of its first line
-  std::size_t lineEnd;   ///< end of its first line, terminator included
-  std::size_t end;       ///< its end in the text before any deletion
-  std::size_t at;        ///< the "*" or "." before the keyword
-  std::size_t option;    ///< where the option begins, after the blanks
-  std::uint8_t keyword;  ///< index into the keywords searched for
-  Kind kind;
-};
-
-Entry entryAt(std::string_view text, std::size_t at, std::size_t option,
-              std::size_t keyword, Kind kind) {
-  const LineBounds line = lineBounds(text, at);
-  return {line.begin, line.end, ppdtext::entryEnd(text, line),
-          at,         option,   static_cast<std::uint8_t>(keyword),
-          kind};
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::size_t pos,
-                            std::string_view name) {
-  return ppdtext::equalsIgnoringCase(text.substr(pos, name.size()), name);
-}
-
-/// What findEntries finds: for each name, the entries whose option begins
-/// with it in any letter case; and the default lines; each in text order.
-struct Entries {
-  std::vector<std::vector<Entry>> byName;
-  std::vector<Entry> defaults;
-  /// For each byte: whether a name may begin with it, in any letter case.
-  std::array<bool, 256> mayBeginName{};
-
-  /// Notes the entry where keyword k is spelled at `pos` after a "*", a "."
-  /// or a line's "*Default", if it is one of those.
-  void note(std::string_view text, std::span<const std::string_view> names,
-            std::string_view keyword, std::size_t k, std::size_t pos) {
-    const std::size_t after = pos + keyword.size();
-    // The last letters tell the page keywords apart at once.
-    if (after >= text.size() ||
-        (!keyword.empty() && text[after - 1] != keyword.back()) ||
-        text.compare(pos, keyword.size(), keyword) != 0)
-      return;
-    std::size_t option = after;
-    while (option < text.size() && isBlank(text[option])) ++option;
-    const char before = text[pos - 1];
-    if (before != '*' && before != '.') {
-      if (pos >= 8 && text.compare(pos - 8, 8, "*Default") == 0 &&
-          ppdtext::isLineStart(text, pos - 8) && option < text.size() &&
-          text[option] == ':')
-        defaults.push_back(entryAt(text, pos - 8, option, k, Kind::Default));
-      return;
-    }
-    if (option == after ||
-        (option < text.size() &&
-         !mayBeginName[static_cast<unsigned char>(text[option])]))
-      return;
-    const Kind kind = before == '.'                         ? Kind::Translation
-                      : ppdtext::isLineStart(text, pos - 1) ? Kind::MainLine
-                                                            : Kind::Other;
-    for (std::size_t n = 0; n < names.size(); ++n) {
-      if (startsWithIgnoringCase(text, option, names[n]))
-        byName[n].push_back(entryAt(text, pos - 1, option, k, kind));
-    }
-  }
-};
-
-/// Step 1: one scan of the text, one search for each first letter of the
-/// keywords.
-Entries findEntries(std::string_view text,
-                    std::span<const std::string_view> keywords,
-                    std::span<const std::string_view> names) {
-  Entries out{std::vector<std::vector<Entry>>(names.size()), {}, {}};
-  for (std::size_t c = 0; c < 256; ++c) {
-    const char letter[] = {static_cast<char>(c)};
-    out.mayBeginName[c] = std::ranges::any_of(names, [&](std::string_view n) {
-      return startsWithIgnoringCase({letter, 1}, 0, n.substr(0, 1));
-    });
-  }
-  std::string searched;  // the first letters searched for
-  for (std::size_t k = 0; k < keywords.size(); ++k) {
-    if (keywords[k].empty()) {  // an empty keyword stands everywhere
-      for (std::size_t pos = 1; pos <= text.size(); ++pos)
-        out.note(text, names, keywords[k], k, pos);
-      continue;
-    }
-    const char first = keywords[k].front();
-    if (searched.find(first) != npos) continue;
-    searched += first;
-    for (std::size_t pos = text.find(first, 1); pos != npos;
-         pos = text.find(first, pos + 1)) {
-      // Most hits are in other words: only `*K`, `.K` and `*DefaultK` count.
-      const char before = text[pos - 1];
-      if (before != '*' && before != '.' &&
-          (before != 't' || pos < 8 || text.compare(pos - 8, 8, "*Default")))
-        continue;
-      for (std::size_t other = k; other < keywords.size(); ++other) {
-        if (keywords[other].starts_with(first))
-          out.note(text, names, keywords[other], other, pos);
-      }
-    }
-  }
-  for (auto& entries : out.byName) std::ranges::sort(entries, {}, &Entry::at);
-  std::ranges::sort(out.defaults, {}, &Entry::at);
-  return out;
-}
 
 /// The deletion of sizes from one text.
 class SizeDeletion {
@@ -277,11 +170,7 @@ class SizeDeletion {
   // are left, found as setDefaults finds them in the text that is left,
   // become the new line in the same copy that drops the picked entries.
   void replaceDefaultsAndErase() {
-    struct Replacement {
-      ppdtext::Range range;
-      std::string line;
-    };
-    std::vector<Replacement> replacements;
+    std::vector<ppdtext::Replacement> replacements;
     std::size_t from = 0;  // a line inside a replaced entry goes with it
     for (const Entry& e : entries_.defaults) {
       const std::string_view keyword = keywords_[e.keyword];
@@ -294,28 +183,7 @@ class SizeDeletion {
                               ppdtext::concat({"*Default", keyword, ": ",
                                                newDefault_->value, "\n"})});
     }
-    std::string out;
-    out.reserve(text_.size());
-    std::size_t copied = 0;
-    auto next = replacements.begin();
-    for (const ppdtext::Range& gap : left_.gaps()) {
-      for (; next != replacements.end() && next->range.begin < gap.begin;
-           ++next) {
-        out.append(text_, copied, next->range.begin - copied);
-        out += next->line;
-        copied = next->range.end;
-      }
-      if (gap.begin < copied) continue;  // within a replaced entry
-      out.append(text_, copied, gap.begin - copied);
-      copied = gap.end;
-    }
-    for (; next != replacements.end(); ++next) {
-      out.append(text_, copied, next->range.begin - copied);
-      out += next->line;
-      copied = next->range.end;
-    }
-    out.append(text_, copied);
-    text_ = std::move(out);
+    ppdtext::editRanges(text_, left_.gaps(), replacements);
   }
 
   std::string& text_;
@@ -325,6 +193,19 @@ class SizeDeletion {
   Entries entries_;
   ppdtext::TextWithGaps left_;  ///< the text without the entries picked
 };
+
+// Deletes every size of `names` (empty ones skipped) and, with a
+// `newDefault`, writes it. A name listed twice is deleted twice: the second
+// time from what is left.
+void deleteSizes(std::string& text, std::span<const std::string_view> names,
+                 const ppdtext::DefaultSize* newDefault) {
+  std::vector<std::string_view> listed;
+  std::ranges::copy_if(names, std::back_inserter(listed),
+                       [](std::string_view name) { return !name.empty(); });
+  if (listed.empty() && newDefault == nullptr) return;
+  SizeDeletion deletion(text, kPageKeywords, listed, newDefault);
+  for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
+}
 
 }  // namespace
 
@@ -341,23 +222,13 @@ void deletePaperSize(std::string& text, std::string_view name) {
 
 void deletePaperSizes(std::string& text,
                       std::span<const std::string_view> names) {
-  std::vector<std::string_view> listed;  // a list skips empty names
-  std::ranges::copy_if(names, std::back_inserter(listed),
-                       [](std::string_view name) { return !name.empty(); });
-  if (listed.empty()) return;
-  // A name listed twice is deleted twice: the second time from what is left.
-  SizeDeletion deletion(text, kPageKeywords, listed);
-  for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
+  deleteSizes(text, names, nullptr);
 }
 
 void deletePaperSizes(std::string& text,
                       std::span<const std::string_view> names,
                       const DefaultSize& newDefault) {
-  std::vector<std::string_view> listed;
-  std::ranges::copy_if(names, std::back_inserter(listed),
-                       [](std::string_view name) { return !name.empty(); });
-  SizeDeletion deletion(text, kPageKeywords, listed, &newDefault);
-  for (std::size_t n = 0; n < listed.size(); ++n) deletion.deleteSize(n);
+  deleteSizes(text, names, &newDefault);
 }
 
 }  // namespace ppdtext

@@ -137,6 +137,30 @@ void eraseRanges(std::string& text, std::span<const Range> ranges) {
   text.resize(write);
 }
 
+void editRanges(std::string& text, std::span<const Range> erased,
+                std::span<const Replacement> replaced) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  auto next = replaced.begin();
+  const auto replaceUpTo = [&](std::size_t pos) {
+    for (; next != replaced.end() && next->range.begin < pos; ++next) {
+      out.append(text, copied, next->range.begin - copied);
+      out += next->text;
+      copied = next->range.end;
+    }
+  };
+  for (const Range& range : erased) {
+    replaceUpTo(range.begin);
+    if (range.begin < copied) continue;  // within a replaced range
+    out.append(text, copied, range.begin - copied);
+    copied = range.end;
+  }
+  replaceUpTo(text.size() + 1);
+  out.append(text, copied);
+  text = std::move(out);
+}
+
 void TextWithGaps::takeOut(Range range) {
   gaps_.erase(gaps_.lower_bound(range.begin), gaps_.lower_bound(range.end));
   gaps_.emplace(range.begin, range.end);

@@ -107,6 +107,19 @@ struct Range {
 /// single copy of the kept stretches.
 void eraseRanges(std::string& text, std::span<const Range> ranges);
 
+/// A range of the text and what takes its place.
+struct Replacement {
+  Range range;
+  std::string text;
+};
+
+/// Removes `erased` and puts each of `replaced` in place of its range, in
+/// one copy. Each list is sorted, its ranges disjoint; an erased range that
+/// meets a replaced one lies inside it and goes with it.
+///   "a\nb\nc\n", erased {2,4}, replaced {{0,2},"A\n"}  ->  "A\nc\n"
+void editRanges(std::string& text, std::span<const Range> erased,
+                std::span<const Replacement> replaced);
+
 /// A text with gaps: entries taken out of it, read as the text that is left
 /// once they are erased, without moving a byte. A line ending in CR that
 /// comes up against an LF there ends after it (one CR LF terminator).

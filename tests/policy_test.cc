@@ -152,6 +152,10 @@ TEST(ClassifyPrinter, RegionalPaperAsTheDefault) {
   };
   const Case cases[] = {
       {"Letter in France", sizes("Letter", letter + a4), "FR", "A4"},
+      {"a constraint on other options only",
+       sizes("Letter", letter + a4) + tray +
+           lines({"*UIConstraints: *InputSlot Manual *MediaType Card"}),
+       "FR", "A4"},
       {"A4 in the United States", sizes("A4", a4 + letter), "US", "Letter"},
       {"A4 in Canada", sizes("A4", a4 + letter), "CA", "Letter"},
       {"already the region's", sizes("A4", a4 + letter), "DE", ""},
