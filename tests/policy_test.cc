@@ -244,16 +244,14 @@ TEST(ClassifyPrinter, NewDefaultsKeepConstraintsResolvable) {
   // A set named after no resolver counts too: cupstestppd -r resolves every
   // one. These lines, cut down from an HP LaserJet's, leave no way out of
   // the set once long-edge duplex is the default.
+  const std::string small = "\"<</PageSize [288 432]>> setpagedevice\"";
   const std::string unnamed = lines(
       {"*ColorDevice: True",
        "*cupsUIConstraints: \"*PageSize 100x150mm *HPPaperSource Tray3\"",
        "*cupsModelNumber: 10", "*UIConstraints: *PageRegion 100x150mm *Duplex",
-       "*PageSize 100x150mm/10x15cm: \"<</PageSize [288 432]>> "
-       "setpagedevice\"",
-       "*PageRegion 100x150mm/10x15cm: \"<</PageSize [288 432]>> "
-       "setpagedevice\"",
-       "*PageRegion 216x340mm/Oficio: \"<</PageSize [612 964]>> "
-       "setpagedevice\"",
+       "*PageSize 100x150mm/10x15cm: " + small,
+       "*PageRegion 100x150mm/10x15cm: " + small,
+       "*PageRegion 216x340mm/Oficio: \"<</PageSize [612 964]>>\"",
        "*OpenUI *Duplex/Two-Sided: PickOne", "*DefaultDuplex: None",
        "*Duplex None/Off: \"<</Duplex false>> setpagedevice\"",
        "*Duplex DuplexNoTumble/Long: \"<</Duplex true>> setpagedevice\""});
