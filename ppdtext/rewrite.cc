@@ -1,12 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Rewriting the keyword lines of the PPD text.
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,54 +23,6 @@ std::vector<Range> keywordEntries(std::string_view text, std::string_view key) {
         {pos, ppdtext::entryEnd(text, ppdtext::lineBounds(text, pos))});
   }
   return entries;
-}
-
-// Calls `found(pos)` for each position at or after `from` where "*D"
-// stands, in order, until it returns a position to go on from (npos: stop).
-// The PPD's largest files are mostly translation lines, each beginning with
-// "*": a search for "*Default" that stops at every "*" (memchr) or shifts by
-// its few bytes (memmem) costs two to three times this scan of 32 bytes at a
-// time.
-template <typename Found>
-void forEachStarD(std::string_view text, std::size_t from, Found found) {
-  const char* const data = text.data();
-  const std::size_t size = text.size();
-  std::size_t at = from;
-#if defined(__SSE2__)
-  const __m128i star = _mm_set1_epi8('*');
-  const __m128i dee = _mm_set1_epi8('D');
-  const auto pairs = [&](std::size_t i) {
-    const __m128i first =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i second =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(
-        _mm_cmpeq_epi8(first, star), _mm_cmpeq_epi8(second, dee))));
-  };
-  while (at + 33 <= size) {
-    std::uint32_t hits = pairs(at) | (pairs(at + 16) << 16);
-    const std::size_t block = at;
-    at += 32;
-    while (hits != 0) {
-      const std::size_t pos =
-          block + static_cast<std::size_t>(std::countr_zero(hits));
-      hits &= hits - 1;
-      if (pos < from) continue;
-      from = found(pos);
-      if (from == npos) return;
-      if (from > at) {
-        at = from;
-        break;
-      }
-    }
-  }
-#endif
-  for (at = std::max(at, from); at + 1 < size; ++at) {
-    if (data[at] != '*' || data[at + 1] != 'D') continue;
-    at = found(at);
-    if (at == npos) return;
-    --at;  // the loop's step brings it back
-  }
 }
 
 // Replaces each of `entries` (in text order, not overlapping) by `line`.
@@ -158,15 +104,14 @@ void setDefault(std::string& text, std::string_view keyword,
 void setDefaults(std::string& text, std::span<const std::string_view> keywords,
                  std::string_view value) {
   if (keywords.empty()) return;
-  // One pass over the text for every keyword: PPDs hold few default lines,
-  // and a search per keyword would read the whole text once for each.
+  // One pass over the text for every keyword: a search per keyword would
+  // read the whole text once for each.
   constexpr std::string_view kDefault = "*Default";
   const std::string_view all = text;
   std::vector<std::pair<Range, std::string_view>> entries;
-  forEachStarD(all, 0, [&](std::size_t pos) {
-    if (!all.substr(pos).starts_with(kDefault) || !isLineStart(all, pos)) {
-      return pos + 1;
-    }
+  for (std::size_t pos = all.find(kDefault); pos != npos;
+       pos = all.find(kDefault, pos + 1)) {
+    if (!isLineStart(all, pos)) continue;
     const std::string_view rest = all.substr(pos + kDefault.size());
     for (const std::string_view keyword : keywords) {
       if (!rest.starts_with(keyword)) continue;
@@ -175,10 +120,10 @@ void setDefaults(std::string& text, std::span<const std::string_view> keywords,
       if (after == rest.size() || rest[after] != ':') continue;
       const std::size_t end = entryEnd(all, lineBounds(all, pos));
       entries.push_back({{pos, end}, keyword});
-      return end;  // a line inside this entry goes with it
+      pos = end - 1;  // a line inside this entry goes with it
+      break;
     }
-    return pos + 1;
-  });
+  }
   if (entries.empty()) return;
   std::string out;
   out.reserve(text.size() + entries.size() * value.size());

@@ -152,13 +152,16 @@ cmp "$dir/driver-cat.ppd" "$dir/expected-generic.ppd" ||
 
 # 3a. With the scheduler's DefaultPaperSize Letter, an A4 original in the
 # United States gets Letter on both paths, the same bytes.
-sed -i 's/^DefaultPaperSize A4$/DefaultPaperSize Letter/' "$dir/cupsd.conf"
-kill -HUP "$pid"
-sleep 1
-for _ in $(seq 100); do
-  lpstat -r >/dev/null 2>&1 && break
-  sleep 0.1
-done
+paper_size() {  # SIZE: the scheduler's DefaultPaperSize, reloaded
+  sed -i "s/^DefaultPaperSize .*/DefaultPaperSize $1/" "$dir/cupsd.conf"
+  kill -HUP "$pid"
+  sleep 1
+  for _ in $(seq 100); do
+    lpstat -r >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+}
+paper_size Letter
 "$tool" --country US --default-paper x "$dir/data/model/a4laser.ppd" >"$dir/expected-us.ppd"
 lpadmin -p e -m ppdregion:US/a4laser.ppd 2>"$dir/lpadmin.err" ||
   fail "lpadmin -p e -m ppdregion:US/a4laser.ppd: $(cat "$dir/lpadmin.err")"
@@ -171,13 +174,7 @@ for queue in e f; do
     fail "$queue's PPD is not ppdregion --country US --default-paper's output"
 done
 note "e, f (DefaultPaperSize Letter, ppdregion:US/ of an A4 original): $(grep -h '^\*DefaultPageSize:' "$dir/ppd/e.ppd" "$dir/ppd/f.ppd" | tr '\n' ' ')"
-sed -i 's/^DefaultPaperSize Letter$/DefaultPaperSize A4/' "$dir/cupsd.conf"
-kill -HUP "$pid"
-sleep 1
-for _ in $(seq 100); do
-  lpstat -r >/dev/null 2>&1 && break
-  sleep 0.1
-done
+paper_size A4
 
 # 3b. Twenty set-ups at once, on either path, all made, with a CPU-bound
 # process beside them: each within the scheduler's 30 s. The scheduler
